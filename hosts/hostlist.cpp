@@ -1,0 +1,74 @@
+// The host list: the list box is the only store of the hosts while the program
+// runs. Add, Remove and Edit change it; saving the settings stores it.
+
+#include "app/frmmain.h"
+#include "app/ordinal.h"
+#include "platform/Dialogs.h"
+
+#include <QListWidget>
+
+namespace
+{
+
+// Input is refused when it sorts at or before this many blanks: empty text,
+// a cancelled box, or blanks only up to the threshold.
+constexpr int addThreshold = 27;
+constexpr int editThreshold = 30;
+
+void deselect(QListWidget *list)
+{
+    list->setCurrentRow(-1);
+    list->clearSelection();
+}
+
+} // namespace
+
+void frmmain::appendHost(const QString &host)
+{
+    List1->addItem(host);
+}
+
+void frmmain::appendDefaultHosts()
+{
+    // Five university web sites, then three company web sites.
+    static const char *const defaults[] = {
+        "www.mit.edu",  "www.stanford.edu", "www.berkeley.edu",  "www.harvard.edu",
+        "www.ox.ac.uk", "www.ibm.com",      "www.microsoft.com", "www.apple.com",
+    };
+    for (const char *host : defaults)
+        appendHost(QLatin1String(host));
+}
+
+void frmmain::Command5_Click()
+{
+    const QString host = services.dialogs.InputBox(
+        tr("Please type the address of the remote host you would like to add."),
+        tr("Add Remote Host"), QString());
+    if (sortsAfterBlanks(host, addThreshold))
+        appendHost(host);
+}
+
+void frmmain::Command6_Click()
+{
+    // With nothing selected there is no row to take; nothing changes.
+    delete List1->takeItem(List1->currentRow());
+    deselect(List1);
+}
+
+void frmmain::Command7_Click()
+{
+    // The position is fixed before the box opens: an attempt may move the
+    // selection while the user types.
+    const int position = List1->currentRow();
+    if (position < 0)
+        return;
+    const QString current = List1->item(position)->text();
+    const QString host = services.dialogs.InputBox(
+        tr("If you would like to change this host, please type new address."),
+        tr("Edit a Remote Host"), current);
+    if (!sortsAfterBlanks(host, editThreshold))
+        return;
+    delete List1->takeItem(position);
+    List1->insertItem(position, host);
+    deselect(List1);
+}

@@ -1,0 +1,67 @@
+#include "platform/Dialogs.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace
+{
+
+QMessageBox::Icon iconOf(int style)
+{
+    switch (style & 0x70) {
+    case 16:
+        return QMessageBox::Critical;
+    case Dialogs::Question:
+        return QMessageBox::Question;
+    case Dialogs::Exclamation:
+        return QMessageBox::Warning;
+    case Dialogs::Information:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+bool asksYesOrNo(int style)
+{
+    return (style & 0x0F) == Dialogs::YesNo;
+}
+
+} // namespace
+
+QWidget *QtDialogs::visibleOwner() const
+{
+    // A box owned by a hidden window (the window sits in the tray) would be
+    // placed relative to nothing useful; it is then centred on the screen.
+    return owner_ && owner_->isVisible() ? owner_.data() : nullptr;
+}
+
+int QtDialogs::MsgBox(const QString &prompt, int style, const QString &title)
+{
+    QMessageBox box(iconOf(style), title, prompt, QMessageBox::NoButton, visibleOwner());
+    if (asksYesOrNo(style)) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    const int answer = box.exec();
+    if (answer == QMessageBox::Yes)
+        return Yes;
+    if (answer == QMessageBox::No)
+        return No;
+    return OK;
+}
+
+QString QtDialogs::InputBox(const QString &prompt, const QString &title, const QString &defaultText)
+{
+    QInputDialog box(visibleOwner());
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextValue(defaultText);
+    box.setInputMode(QInputDialog::TextInput);
+    if (box.exec() != QDialog::Accepted)
+        return {};
+    return box.textValue();
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+// The outside world as the window sees it. Production wiring is in app/main.cpp;
+// tests build their own set with scripted or recording implementations.
+
+class Dialogs;
+
+struct Services {
+    Dialogs &dialogs;
+};

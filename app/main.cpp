@@ -14,7 +14,9 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorrel/icon.png")));
 
     QtDialogs dialogs;
-    const Services services{dialogs};
+    const Services services{
+        .dialogs = &dialogs,
+    };
 
     frmmain window(services);
     dialogs.setOwner(&window);

@@ -41,7 +41,7 @@ void frmmain::appendDefaultHosts()
 
 void frmmain::Command5_Click()
 {
-    const QString host = services.dialogs.InputBox(
+    const QString host = services.dialogs->InputBox(
         tr("Please type the address of the remote host you would like to add."),
         tr("Add Remote Host"), QString());
     if (sortsAfterBlanks(host, addThreshold))
@@ -63,7 +63,7 @@ void frmmain::Command7_Click()
     if (position < 0)
         return;
     const QString current = List1->item(position)->text();
-    const QString host = services.dialogs.InputBox(
+    const QString host = services.dialogs->InputBox(
         tr("If you would like to change this host, please type new address."),
         tr("Edit a Remote Host"), current);
     if (!sortsAfterBlanks(host, editThreshold))

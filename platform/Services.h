@@ -1,10 +1,11 @@
 #pragma once
 
 // The outside world as the window sees it. Production wiring is in app/main.cpp;
-// tests build their own set with scripted or recording implementations.
+// tests build their own set with scripted or recording implementations
+// (tests/support/TestRig). The window never owns these.
 
 class Dialogs;
 
 struct Services {
-    Dialogs &dialogs;
+    Dialogs *dialogs = nullptr;
 };

@@ -12,6 +12,8 @@ TestRig::~TestRig() = default;
 frmmain &TestRig::window()
 {
     if (!window_)
-        window_ = std::make_unique<frmmain>(Services{dialogs});
+        window_ = std::make_unique<frmmain>(Services{
+            .dialogs = &dialogs,
+        });
     return *window_;
 }

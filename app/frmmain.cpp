@@ -1,4 +1,6 @@
 #include "app/frmmain.h"
+#include "app/twips.h"
+#include "platform/Tray.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -52,6 +54,13 @@ void frmmain::connectHandlers()
             showInterval();
     });
 
+    // The tray reports its mouse events as a mouse move whose X is the message
+    // number in pixels, given here in twips.
+    connect(services.tray, &Tray::mouseMessage, this, [this](int message) {
+        Form_MouseMove(0, 0, static_cast<float>(message * twips::perPixel), 0.0f);
+    });
+    services.tray->offerMenu(mnusystemtray);
+
     connect(start, &QAction::triggered, this, &frmmain::start_Click);
     connect(stop1, &QAction::triggered, this, &frmmain::stop1_Click);
     connect(open, &QAction::triggered, this, &frmmain::open_Click);
@@ -63,4 +72,6 @@ void frmmain::closeEvent(QCloseEvent *event)
     int cancel = 0;
     Form_QueryUnload(cancel, 0);
     event->setAccepted(cancel == 0);
+    if (event->isAccepted())
+        emit unloaded();
 }

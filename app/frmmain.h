@@ -165,6 +165,10 @@ public:
     void Combo1_Click();
     void Command12_Click();
 
+signals:
+    // The window has been unloaded; the program ends.
+    void unloaded();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -178,6 +182,13 @@ private:
     void buildTrayMenu();
     void setKeyboardOrder();
     void connectHandlers();
+    void showFromTray();
+    void popUpTrayMenu();
 
     Services services;
+
+    // Tray callback state: the last decoded mouse message, and whether a
+    // callback is being handled (the popup menu runs a nested event loop).
+    std::int32_t trayMessage = 0;
+    bool trayBusy = false;
 };

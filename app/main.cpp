@@ -3,6 +3,8 @@
 
 #include "app/frmmain.h"
 #include "platform/Dialogs.h"
+#include "platform/Shell.h"
+#include "platform/Tray.h"
 
 #include <QApplication>
 
@@ -13,13 +15,22 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("2.5"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorrel/icon.png")));
 
+    // The window may sit hidden in the tray while message boxes come and go;
+    // only unloading the window ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
     QtDialogs dialogs;
+    QtTray tray;
+    DesktopShell shell;
     const Services services{
         .dialogs = &dialogs,
+        .tray = &tray,
+        .shell = &shell,
     };
 
     frmmain window(services);
     dialogs.setOwner(&window);
+    QObject::connect(&window, &frmmain::unloaded, &application, &QApplication::quit);
     window.show();
     return QApplication::exec();
 }

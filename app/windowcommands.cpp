@@ -1,33 +1,118 @@
-// Window-level commands: the tray, closing, the home page and the proxy switch.
+// Window-level commands: hiding to the tray and coming back, the tray menu,
+// closing with the offer to save, the home page and the proxy switch.
 
 #include "app/frmmain.h"
+#include "app/twips.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+#include "platform/Tray.h"
 
 #include <QCheckBox>
+#include <QCursor>
 #include <QLineEdit>
+#include <QMenu>
+#include <cmath>
 
-void frmmain::totray() {}
+namespace
+{
+
+const QString homePage = QStringLiteral("https://quorrel.example.org/");
+
+// The tray tip holds at most 64 characters of the caption.
+constexpr int tipLength = 64;
+
+} // namespace
+
+void frmmain::totray()
+{
+    // Without a tray host nobody would show the icon, and the window could
+    // never come back: it is minimized instead.
+    if (!services.tray->isAvailable()) {
+        showMinimized();
+        return;
+    }
+    services.tray->add(windowIcon(), windowTitle().left(tipLength));
+    // A hidden window has no entry in the task bar or the window switcher.
+    hide();
+}
 
 void frmmain::Command9_Click()
 {
     totray();
 }
 
-void frmmain::Form_MouseMove(int, int, float, float) {}
+// The tray reports its mouse events as a mouse move whose X carries the
+// message number in pixels.
+void frmmain::Form_MouseMove(int, int, float X, float)
+{
+    trayMessage = static_cast<std::int32_t>(std::nearbyint(X / twips::perPixel));
+    if (trayBusy)
+        return;
+    trayBusy = true;
+    if (trayMessage == Tray::LeftDoubleClick)
+        showFromTray();
+    else if (trayMessage == Tray::RightButtonUp)
+        popUpTrayMenu();
+    trayBusy = false;
+}
 
-void frmmain::open_Click() {}
+void frmmain::showFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void frmmain::popUpTrayMenu()
+{
+    // The menu closes when the user clicks elsewhere only if its window is
+    // in the foreground.
+    activateWindow();
+    mnusystemtray->exec(QCursor::pos());
+}
+
+void frmmain::open_Click()
+{
+    showFromTray();
+    services.tray->remove();
+}
 
 void frmmain::close_Click()
 {
     Command2_Click();
 }
 
-void frmmain::Command2_Click() {}
+void frmmain::Command2_Click()
+{
+    const int answer =
+        services.dialogs->MsgBox(tr("Would you like to save any changes before closing ?"),
+                                 Dialogs::YesNo + Dialogs::Question, tr("Quorrel Settings"));
+    if (QString::number(answer) == QLatin1String("6")) {
+        // A failed save must not throw the user's changes away: stay open.
+        if (const std::optional<QString> failure = save()) {
+            warnSaveFailed(*failure);
+            return;
+        }
+    }
+    unload();
+}
 
-void frmmain::Form_QueryUnload(int &, int) {}
+void frmmain::Form_QueryUnload(int &, int)
+{
+    services.tray->remove();
+}
 
-void frmmain::unload() {}
+void frmmain::unload()
+{
+    QWidget::close();
+}
 
-void frmmain::Command4_Click() {}
+void frmmain::Command4_Click()
+{
+    // The browser reports nothing back, and a desktop without an opener has
+    // nothing to tell the user beyond what it shows itself.
+    static_cast<void>(services.shell->openUrl(homePage));
+}
 
 void frmmain::Check1_Click()
 {

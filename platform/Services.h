@@ -5,7 +5,11 @@
 // (tests/support/TestRig). The window never owns these.
 
 class Dialogs;
+class Tray;
+class Shell;
 
 struct Services {
     Dialogs *dialogs = nullptr;
+    Tray *tray = nullptr;
+    Shell *shell = nullptr;
 };

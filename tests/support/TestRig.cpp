@@ -14,6 +14,8 @@ frmmain &TestRig::window()
     if (!window_)
         window_ = std::make_unique<frmmain>(Services{
             .dialogs = &dialogs,
+            .tray = &tray,
+            .shell = &shell,
         });
     return *window_;
 }

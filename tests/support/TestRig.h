@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/frmmain.h"
+#include "support/RecordingTray.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QTemporaryDir>
@@ -18,6 +19,8 @@ public:
     const QString &home() const { return homeDir_; }
 
     ScriptedDialogs dialogs;
+    RecordingTray tray;
+    RecordingShell shell;
 
 private:
     QTemporaryDir temp_;

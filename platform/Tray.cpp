@@ -1,0 +1,88 @@
+#include "platform/Tray.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace
+{
+
+// StatusNotifierItem hosts (KDE, GNOME with the AppIndicator extension, most
+// Wayland desktops) register this watcher on the session bus; Qt then uses them
+// instead of an XEmbed panel.
+bool statusNotifierHostRunning()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    return bus.interface()
+        ->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))
+        .value();
+}
+
+} // namespace
+
+// Qt picks the kind of host when the icon is made, so the answer is taken then.
+QtTray::QtTray() : icon_(new QSystemTrayIcon(this)), statusNotifier_(statusNotifierHostRunning())
+{
+    // Queued: the window may remove the icon while handling the message (the
+    // menu's "Open Quorrel"), which must not happen inside the icon's own
+    // mouse event.
+    connect(
+        icon_, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) { deliver(reason); },
+        Qt::QueuedConnection);
+}
+
+QtTray::~QtTray() = default;
+
+bool QtTray::isAvailable() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtTray::add(const QIcon &icon, const QString &tip)
+{
+    if (icon_->isVisible())
+        return;
+    icon_->setIcon(icon);
+    icon_->setToolTip(tip);
+    // Such hosts show the item's menu themselves and never report a right click.
+    icon_->setContextMenu(statusNotifier_ ? menu_ : nullptr);
+    icon_->show();
+}
+
+void QtTray::remove()
+{
+    icon_->hide();
+}
+
+bool QtTray::isShown() const
+{
+    return icon_->isVisible();
+}
+
+void QtTray::offerMenu(QMenu *menu)
+{
+    menu_ = menu;
+}
+
+void QtTray::deliver(int reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::DoubleClick:
+        emit mouseMessage(LeftDoubleClick);
+        break;
+    case QSystemTrayIcon::Trigger:
+        // StatusNotifierItem hosts never report a double-click: their primary
+        // activation is the user's way to bring the window back.
+        emit mouseMessage(statusNotifier_ ? LeftDoubleClick : LeftButtonUp);
+        break;
+    case QSystemTrayIcon::Context:
+        emit mouseMessage(RightButtonUp);
+        break;
+    default:
+        break; // a middle click means nothing here
+    }
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+// The per-user settings store: texts addressed by application, section and key.
+// Changes are staged and reach the disk together at commit(), so the stored
+// file always holds one whole set of settings, never a half-written one.
+class SettingsStore
+{
+public:
+    virtual ~SettingsStore() = default;
+
+    // The stored text exactly as written, or nothing when the key or the section
+    // does not exist. A missing key is told apart from every possible text.
+    virtual std::optional<QString> read(const QString &application, const QString &section,
+                                        const QString &key) const = 0;
+    // Stages a text under the key, replacing any text there.
+    virtual void write(const QString &application, const QString &section, const QString &key,
+                       const QString &text) = 0;
+    // Stages the removal of the section with all its keys; nothing when there is none.
+    virtual void deleteSection(const QString &application, const QString &section) = 0;
+    // Stores every staged change at once. Returns why the store could not be
+    // written, nothing when it holds the changes now.
+    virtual std::optional<QString> commit() = 0;
+};
+
+// One INI file per application, <configDirectory>/<application>/<application>.ini,
+// written through QSettings, which locks the file and replaces it atomically.
+class QtSettingsStore final : public SettingsStore
+{
+    Q_DECLARE_TR_FUNCTIONS(QtSettingsStore)
+
+public:
+    // The user's configuration folder, where QSettings keeps user-scope files.
+    static QString userConfigDirectory();
+
+    explicit QtSettingsStore(QString configDirectory = userConfigDirectory());
+    ~QtSettingsStore() override;
+
+    QString fileName(const QString &application) const;
+
+    std::optional<QString> read(const QString &application, const QString &section,
+                                const QString &key) const override;
+    void write(const QString &application, const QString &section, const QString &key,
+               const QString &text) override;
+    void deleteSection(const QString &application, const QString &section) override;
+    // A commit that fails to replace an existing file leaves its changes pending
+    // in QSettings' in-process cache of that file: the next commit, or a later
+    // read, tries to write them again.
+    std::optional<QString> commit() override;
+
+private:
+    using Change = std::function<void(QSettings &)>;
+
+    QSettings &reader(const QString &application) const;
+    void stage(const QString &application, Change change);
+    std::optional<QString> commitFile(const QString &application,
+                                      const QList<Change> &changes) const;
+    static QString whyNotWritten(const QString &fileName);
+
+    QString configDirectory_;
+    QMap<QString, QList<Change>> staged_; // by application
+    // Opening a settings file costs far more than reading a key from it, and
+    // the load reads every host on its own.
+    mutable std::map<QString, std::unique_ptr<QSettings>> readers_;
+};

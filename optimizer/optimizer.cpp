@@ -1,11 +1,150 @@
-// The TCP/IP optimizer page.
+// The TCP/IP optimizer page: the current values as the registry holds them, the
+// recommended values for a modem speed, and "&Optimize", which writes them.
 
 #include "app/frmmain.h"
+#include "optimizer/modRegistry.h"
+#include "platform/Dialogs.h"
 
-void frmmain::readCurrentTcpValues() {}
+#include <QComboBox>
+#include <QLabel>
+#include <algorithm>
+#include <array>
 
-void frmmain::refreshCurrentTcpValues() {}
+namespace
+{
 
-void frmmain::Combo1_Click() {}
+// Every value lives under this hive and is read and written as text.
+const QString hive = QStringLiteral("HKLM");
+const QString asText = QStringLiteral("S");
 
-void frmmain::Command12_Click() {}
+const QString netTransKey =
+    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000");
+const QString netKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
+const QString mstcpKey = QStringLiteral("System\\CurrentControlSet\\Services\\Vxd\\MSTCP");
+
+// The same for every speed; only the receive window differs.
+const QString recommendedMtu = QStringLiteral("576");
+const QString recommendedMss = QStringLiteral("536");
+const QString recommendedTtl = QStringLiteral("128");
+
+struct ModemProfile {
+    const char *speed;
+    QLatin1StringView receiveWindow;
+};
+
+constexpr std::array<ModemProfile, 3> profiles{{
+    {QT_TRANSLATE_NOOP("frmmain", "28.8 Kbps"), QLatin1StringView("2144")},
+    {QT_TRANSLATE_NOOP("frmmain", "33.6 Kbps"), QLatin1StringView("3216")},
+    {QT_TRANSLATE_NOOP("frmmain", "56.6 Kbps"), QLatin1StringView("4388")},
+}};
+
+// The value as text, or `notSet` when it could not be read; the status is not
+// needed, as a failed read leaves the default.
+QString readTcpValue(Registry &registry, const QString &keyPath, const QString &name,
+                     const QString &notSet)
+{
+    modRegistry::Value result;
+    modRegistry::ReadValue(registry, hive, keyPath, name, asText, notSet, result);
+    return modRegistry::toText(result);
+}
+
+struct TcpValues {
+    QString mtu;
+    QString mss;
+    QString receiveWindow;
+    QString ttl;
+};
+
+// Writes all five values in their order, each even when an earlier one failed;
+// gives the first failure's status, or 0.
+std::int32_t writeTcpValues(Registry &registry, const TcpValues &values)
+{
+    const struct {
+        const QString &keyPath;
+        QLatin1StringView name;
+        const QString &value;
+    } writes[] = {
+        {netTransKey, QLatin1StringView("MaxMTU"), values.mtu},
+        {netKey, QLatin1StringView("IPMTU"), values.mtu},
+        {netTransKey, QLatin1StringView("MaxMSS"), values.mss},
+        {mstcpKey, QLatin1StringView("DefaultRcvWindow"), values.receiveWindow},
+        {mstcpKey, QLatin1StringView("DefaultTTL"), values.ttl},
+    };
+    std::int32_t firstFailure = modRegistry::Done;
+    for (const auto &write : writes) {
+        const std::int32_t status =
+            modRegistry::WriteValue(registry, hive, write.keyPath, write.name, asText, write.value);
+        if (firstFailure == modRegistry::Done)
+            firstFailure = status;
+    }
+    return firstFailure;
+}
+
+} // namespace
+
+void frmmain::readCurrentTcpValues()
+{
+    const auto read = [this](const QString &keyPath, const QString &name) {
+        return readTcpValue(*services.registry, keyPath, name, tr("Not Set"));
+    };
+    CMTU->setText(read(netTransKey, QStringLiteral("MaxMTU")));
+    CMSS->setText(read(netTransKey, QStringLiteral("MaxMSS")));
+    CRWIN->setText(read(mstcpKey, QStringLiteral("DefaultRcvWindow")));
+    CTTL->setText(read(mstcpKey, QStringLiteral("DefaultTTL")));
+}
+
+void frmmain::refreshCurrentTcpValues()
+{
+    readCurrentTcpValues();
+    // Some systems keep the MTU only with the network adapter.
+    const QString notSet = tr("Not Set");
+    if (CMTU->text() == notSet)
+        CMTU->setText(readTcpValue(*services.registry, netKey, QStringLiteral("IPMTU"), notSet));
+}
+
+void frmmain::Combo1_Click()
+{
+    const QString speed = Combo1->currentText();
+    const auto profile = std::find_if(profiles.begin(), profiles.end(),
+                                      [&](const ModemProfile &p) { return tr(p.speed) == speed; });
+    if (profile == profiles.end())
+        return;
+    RWIN->setText(profile->receiveWindow);
+    mtu->setText(recommendedMtu);
+    MSS->setText(recommendedMss);
+    TTL->setText(recommendedTtl);
+    refreshCurrentTcpValues();
+}
+
+void frmmain::Command12_Click()
+{
+    const QString title = tr("Quorrel");
+    if (mtu->text() == tr("select speed")) {
+        services.dialogs->MsgBox(tr("Please choose you appropriate modem speed first."),
+                                 Dialogs::Information, title);
+        return;
+    }
+    if (mtu->text() == CMTU->text() && MSS->text() == CMSS->text() && TTL->text() == CTTL->text() &&
+        RWIN->text() == CRWIN->text()) {
+        services.dialogs->MsgBox(tr("You System is already optimzed."), Dialogs::Information,
+                                 title);
+        return;
+    }
+
+    const std::int32_t failure =
+        writeTcpValues(*services.registry, {mtu->text(), MSS->text(), RWIN->text(), TTL->text()});
+    if (failure != modRegistry::Done) {
+        // Some values may have been written before the failure: show what is there now.
+        refreshCurrentTcpValues();
+        services.dialogs->MsgBox(
+            tr("The recommended values could not be written: %1.").arg(Registry::describe(failure)),
+            Dialogs::Exclamation, title);
+        return;
+    }
+    // Picking the speed again reads back what was written.
+    Combo1_Click();
+    services.dialogs->MsgBox(
+        tr("Your system has been optimized for the fastest Internet Connection possible.\r\n"
+           "You must reboot your computer for the changes to take effect."),
+        Dialogs::Exclamation, title);
+}

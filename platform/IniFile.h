@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+// Initialisation file contents: "[section]" lines, each followed by
+// "entry=text" lines. Section and entry names match without regard to case;
+// lines starting with ";" are comments. Texts are in the locale's encoding.
+namespace IniFile
+{
+
+// The text of an entry, without the blanks around it and without one pair of
+// enclosing quotes; nothing when the entry is missing.
+std::optional<QString> entry(const QByteArray &contents, QStringView section, QStringView entry);
+
+// The contents with the entry set to `text`: its line is replaced, or a line is
+// added after the last one of its section, or the section is added at the end.
+// Every other line stays byte for byte, line ends included.
+QByteArray withEntry(const QByteArray &contents, QStringView section, QStringView entry,
+                     QStringView text);
+
+} // namespace IniFile

@@ -6,12 +6,29 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
 
-void frmmain::Timer1_Timer() {}
+void frmmain::Timer1_Timer()
+{
+    ++cnt;
+    if (cnt >= Slider1->value()) {
+        cnk->setText(QString());
+        attempt(chosenMethod());
+    }
+}
 
-void frmmain::Command1_Click() {}
+void frmmain::Command1_Click()
+{
+    Command1->setEnabled(false);
+    Command3->setEnabled(true);
+    start->setChecked(true);
+    stop1->setChecked(false);
+    // A Start after a Stop given during a fetch takes the cycle back.
+    stopPrevails = false;
+    attempt(chosenMethod());
+}
 
 void frmmain::start_Click()
 {
@@ -20,6 +37,7 @@ void frmmain::start_Click()
 
 void frmmain::Command3_Click()
 {
+    abandonAttempt();
     Label1->setText(tr("Remote Host: "));
     Label2->setText(tr("Status: "));
     Timer1->stop();
@@ -46,6 +64,7 @@ void frmmain::showInterval()
     Label5->setText(tr("Connect every ") + QString::number(Slider1->value()) + tr(" minute(s)"));
 }
 
-void frmmain::httpd() {}
-
-void frmmain::ftpd() {}
+Inet::Method frmmain::chosenMethod() const
+{
+    return http->isChecked() ? Inet::Method::Http : Inet::Method::Ftp;
+}

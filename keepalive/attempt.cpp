@@ -1,0 +1,160 @@
+// The connection attempt: one keep-alive probe of a host. httpd and ftpd are
+// the same attempt but for the tag shown and the request time-out.
+
+#include "app/frmmain.h"
+#include "app/ordinal.h"
+#include "platform/Clock.h"
+#include "platform/Random.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+#include <limits>
+#include <utility>
+
+namespace
+{
+
+// A document that sorts after this many blanks means the host answered.
+constexpr int judgedBlanks = 7;
+constexpr std::int16_t countLimit = std::numeric_limits<std::int16_t>::max();
+
+void raiseSaturating(std::int16_t &count)
+{
+    if (count < countLimit)
+        ++count;
+}
+
+QString tagOf(Inet::Method method)
+{
+    return method == Inet::Method::Http ? frmmain::tr("[HTTP] ") : frmmain::tr("[FTP] ");
+}
+
+int timeoutSecondsOf(Inet::Method method)
+{
+    return method == Inet::Method::Http ? 15 : 20;
+}
+
+// An earlier proxy text stays on the facility when the fetch goes direct.
+void applyProxyChoice(const frmmain &window)
+{
+    if (window.Check1->isChecked() && !window.Text1->text().isEmpty()) {
+        window.Inet1->Proxy = window.Text1->text();
+        window.Inet1->AccessType = Inet::NamedProxy;
+    } else {
+        window.Inet1->AccessType = Inet::Direct;
+    }
+}
+
+// The cycle halts, while the buttons still show it running.
+void showNoHosts(const frmmain &window)
+{
+    window.Label1->setText(frmmain::tr("Remote Host: ") + frmmain::tr(" No Hosts Configured"));
+    window.Label2->setText(frmmain::tr("Status: ") + frmmain::tr("No Hosts Configured"));
+    window.Timer1->stop();
+    window.Label4->setText(frmmain::tr("Failed Connections: "));
+    window.Label3->setText(frmmain::tr("Successful Connections: "));
+}
+
+void showOutcome(const frmmain &window, bool succeeded, const Clock &clock)
+{
+    window.Label4->setText(frmmain::tr("Failed Connections: ") + QString::number(window.bad));
+    if (succeeded) {
+        window.Label3->setText(frmmain::tr("Successful Connections: ") +
+                               QString::number(window.good));
+        window.Label2->setText(frmmain::tr("Status: ") + frmmain::tr("successfully connected") +
+                               frmmain::tr(" at ") + clock.timeOfDay());
+    } else {
+        window.Label2->setText(frmmain::tr("Status: ") + frmmain::tr("could not connect"));
+    }
+}
+
+} // namespace
+
+void frmmain::httpd()
+{
+    attempt(Inet::Method::Http);
+}
+
+void frmmain::ftpd()
+{
+    attempt(Inet::Method::Ftp);
+}
+
+void frmmain::attempt(Inet::Method method)
+{
+    // The window keeps handling events while a fetch waits, so a Start can
+    // come during an attempt: its attempt follows this one, never inside it.
+    if (attemptInProgress) {
+        attemptQueued = true;
+        return;
+    }
+    attemptInProgress = true;
+    stopPrevails = false;
+    connectOnce(method);
+    while (std::exchange(attemptQueued, false))
+        connectOnce(chosenMethod());
+    attemptInProgress = false;
+}
+
+void frmmain::connectOnce(Inet::Method method)
+{
+    applyProxyChoice(*this);
+    Timer1->stop();
+    Inet1->RequestTimeout = timeoutSecondsOf(method);
+    Inet1->Protocol = method;
+
+    const bool atRandom = random1->isChecked();
+    const std::optional<int> row = chooseHost(atRandom);
+    if (!row) {
+        showNoHosts(*this);
+        return;
+    }
+    List1->setCurrentRow(*row);
+    // A copy: the list may be edited while the fetch waits.
+    const QString host = List1->item(*row)->text();
+    Label2->setText(QString());
+    Label1->setText(tr("Remote Host: ") + tagOf(method) + host);
+
+    if (const std::optional<QString> document = Inet1->OpenURL(host))
+        cnk->setText(*document);
+    const bool succeeded = sortsAfterBlanks(cnk->text(), judgedBlanks);
+    raiseSaturating(succeeded ? good : bad);
+    // After a Stop or a close during the fetch the window stays as they left it.
+    if (!stopPrevails)
+        showOutcome(*this, succeeded, *services.clock);
+    if (!atRandom)
+        ++intv;
+    if (!stopPrevails)
+        Timer1->start();
+    cnt = 0;
+    cnk->setText(QString());
+    // Past the last host the list keeps the host just used selected.
+    if (!atRandom && intv < List1->count())
+        List1->setCurrentRow(intv);
+}
+
+std::optional<int> frmmain::chooseHost(bool atRandom)
+{
+    const int count = List1->count();
+    if (atRandom) {
+        services.random->seedFromClock();
+        if (count == 0)
+            return std::nullopt;
+        return static_cast<int>(static_cast<double>(services.random->draw()) * count);
+    }
+    if (intv < 0 || intv > count - 1)
+        intv = 0;
+    if (count == 0)
+        return std::nullopt;
+    return intv;
+}
+
+void frmmain::abandonAttempt()
+{
+    stopPrevails = true;
+    attemptQueued = false;
+    Inet1->Cancel();
+}

@@ -1,0 +1,198 @@
+#include "support/LocalHttpServer.h"
+
+#include <QFile>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+#include <memory>
+
+namespace
+{
+
+constexpr qsizetype streamChunk = 64 * 1024;
+
+QByteArray response(int status, const QByteArray &body, const QByteArray &headers = {})
+{
+    return "HTTP/1.1 " + QByteArray::number(status) +
+           " X\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n" + headers + "\r\n" + body;
+}
+
+QByteArray redirectTo(const QByteArray &location)
+{
+    return response(302, {}, "Location: " + location + "\r\n");
+}
+
+// The fixed documents, by path.
+std::optional<QByteArray> fixedAnswer(const QString &path, const QUrlQuery &query)
+{
+    if (path == u"/blanks7")
+        return response(200, QByteArray(7, ' '));
+    if (path == u"/blanks8")
+        return response(200, QByteArray(8, ' '));
+    if (path == u"/html")
+        return response(200, "<html>");
+    if (path == u"/empty")
+        return response(200, {});
+    if (path == u"/linebreak")
+        return response(200, "\n<html>");
+    if (path == u"/nul")
+        return response(200, QByteArray(8, '\0'));
+    if (path == u"/binary")
+        return response(200, "\xff\xfe\x80 <html>");
+    if (path == u"/redirect")
+        return redirectTo(query.queryItemValue(QStringLiteral("to"), QUrl::FullyDecoded).toUtf8());
+    if (path == u"/loop")
+        return redirectTo("/loop");
+    return std::nullopt;
+}
+
+QString fixturePath(const char *name)
+{
+    return QStringLiteral(QUORREL_TLS_FIXTURES "/") + QLatin1String(name);
+}
+
+QByteArray readFixture(const char *name)
+{
+    QFile file(fixturePath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read the TLS fixture %s", qPrintable(file.fileName()));
+    return file.readAll();
+}
+
+} // namespace
+
+QSslCertificate localCertificate()
+{
+    return QSslCertificate(readFixture("localhost.crt"), QSsl::Pem);
+}
+
+QSslConfiguration localTlsConfiguration()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(localCertificate());
+    configuration.setPrivateKey(QSslKey(readFixture("localhost.key"), QSsl::Ec, QSsl::Pem));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return configuration;
+}
+
+LocalHttpServer::LocalHttpServer(const std::optional<QSslConfiguration> &tls)
+    : server_(tls ? new QSslServer(this) : new QTcpServer(this)), tls_(tls.has_value())
+{
+    if (tls) {
+        auto *secure = static_cast<QSslServer *>(server_);
+        secure->setSslConfiguration(*tls);
+        // A client that refuses the certificate never becomes a pending connection.
+        connect(secure, &QSslServer::startedEncryptionHandshake, this, [this] { ++accepted_; });
+    }
+    connect(server_, &QTcpServer::pendingConnectionAvailable, this,
+            &LocalHttpServer::acceptPending);
+    server_->listen(QHostAddress::LocalHost, 0);
+}
+
+LocalHttpServer::~LocalHttpServer() = default;
+
+bool LocalHttpServer::isListening() const
+{
+    return server_->isListening();
+}
+
+quint16 LocalHttpServer::port() const
+{
+    return server_->serverPort();
+}
+
+QString LocalHttpServer::address(const QString &path) const
+{
+    return QStringLiteral("127.0.0.1:%1%2").arg(port()).arg(path);
+}
+
+QString LocalHttpServer::url(const QString &path) const
+{
+    return (tls_ ? QStringLiteral("https://") : QStringLiteral("http://")) + address(path);
+}
+
+void LocalHttpServer::acceptPending()
+{
+    while (QTcpSocket *socket = server_->nextPendingConnection()) {
+        if (!tls_)
+            ++accepted_;
+        mostAtOnce_ = std::max(mostAtOnce_, ++open_);
+        unanswered_.insert(socket, {});
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            --open_;
+            unanswered_.remove(socket);
+            socket->deleteLater();
+        });
+        readRequest(socket);
+    }
+}
+
+void LocalHttpServer::readRequest(QTcpSocket *socket)
+{
+    const auto pending = unanswered_.find(socket);
+    if (pending == unanswered_.end())
+        return;
+    pending->append(socket->readAll());
+    // Answer only once the whole head is in: closing a socket with unread
+    // input would reset the connection under the answer.
+    const qsizetype headEnd = pending->indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return;
+    const QByteArray target = pending->left(pending->indexOf("\r\n")).split(' ').value(1);
+    unanswered_.erase(pending);
+    requests.append(QString::fromUtf8(target));
+    answer(socket, target);
+}
+
+void LocalHttpServer::answer(QTcpSocket *socket, const QByteArray &target)
+{
+    // A proxy asks with the whole URL, a client with the path alone.
+    const QUrl url = QUrl(QString::fromUtf8(target));
+    const QString path = url.path();
+    if (const std::optional<QByteArray> fixed = fixedAnswer(path, QUrlQuery(url))) {
+        socket->write(*fixed);
+        socket->disconnectFromHost();
+    } else if (path == u"/endless") {
+        stream(socket);
+    } else if (path == u"/drip") {
+        drip(socket);
+    } else if (path == u"/slow") {
+        QTimer::singleShot(300, socket, [socket] {
+            socket->write(response(200, "<html>"));
+            socket->disconnectFromHost();
+        });
+    } else if (path != u"/hang") {
+        socket->write(response(404, "<html>Not Found</html>"));
+        socket->disconnectFromHost();
+    }
+}
+
+void LocalHttpServer::stream(QTcpSocket *socket)
+{
+    socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<html>");
+    const auto topUp = [socket] {
+        while (socket->bytesToWrite() < streamChunk)
+            socket->write(QByteArray(streamChunk, 'x'));
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+    topUp();
+}
+
+void LocalHttpServer::drip(QTcpSocket *socket)
+{
+    socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+    const auto nextByte = [socket, sent = std::make_shared<qsizetype>(0)] {
+        static const QByteArray document = "<html>";
+        socket->write(document.mid((*sent)++ % document.size(), 1));
+    };
+    auto *timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, nextByte);
+    timer->start(1000);
+    nextByte();
+}

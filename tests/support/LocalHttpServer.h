@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QSslConfiguration>
+#include <QStringList>
+#include <optional>
+
+class QTcpServer;
+class QTcpSocket;
+
+// An HTTP server on 127.0.0.1, on a free port, answering by path:
+//   /blanks7, /blanks8  seven or eight blanks
+//   /html               "<html>"
+//   /empty              an empty document
+//   /linebreak          a line break, then "<html>"
+//   /nul                eight NUL bytes
+//   /binary             bytes that are no UTF-8, then " <html>"
+//   /missing            404 with an HTML page
+//   /redirect?to=URL    302 to URL (relative or absolute)
+//   /loop               302 to itself
+//   /endless            "<html>" and then more, without end
+//   /drip               "<html>" one byte a second
+//   /slow               "<html>" after 300 ms
+//   /hang               reads the request and never answers
+// Anything else is a 404. A client that sends no request (FTP waiting for a
+// greeting, TLS waiting for the server's hello) gets no answer either.
+//
+// It serves from the thread that made it: the fetch under test waits in an
+// event loop, so the server answers meanwhile.
+class LocalHttpServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // With a TLS configuration it speaks HTTPS.
+    explicit LocalHttpServer(const std::optional<QSslConfiguration> &tls = std::nullopt);
+    ~LocalHttpServer() override;
+
+    bool isListening() const;
+    quint16 port() const;
+    // "127.0.0.1:port/path": an address without a scheme.
+    QString address(const QString &path) const;
+    QString url(const QString &path) const;
+
+    // Connections accepted; over TLS, handshakes begun.
+    int connections() const { return accepted_; }
+    int mostAtOnce() const { return mostAtOnce_; }
+    // The request targets in the order they came.
+    QStringList requests;
+
+private:
+    void acceptPending();
+    void readRequest(QTcpSocket *socket);
+    void answer(QTcpSocket *socket, const QByteArray &target);
+    void stream(QTcpSocket *socket);
+    void drip(QTcpSocket *socket);
+
+    QTcpServer *server_;
+    bool tls_;
+    QHash<QTcpSocket *, QByteArray> unanswered_;
+    int accepted_ = 0;
+    int open_ = 0;
+    int mostAtOnce_ = 0;
+};
+
+// The fixture certificate for 127.0.0.1 (self-signed, valid for a century),
+// and a server configuration that presents it.
+QSslCertificate localCertificate();
+QSslConfiguration localTlsConfiguration();

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLabel>
+
+// A one-line label whose text always shows whole: when it is wider than the
+// label, the text is drawn in a smaller size of the label's font, down to a
+// floor below which it is elided instead. The caption itself (text(), what
+// screen readers read) is never changed.
+class FittingLabel final : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit FittingLabel(const QString &text = QString(), QWidget *parent = nullptr);
+
+    // The font the text is drawn in at the label's present size and text.
+    QFont fittedFont() const;
+    // The text as drawn: the whole text, or elided when even the smallest size
+    // is too wide.
+    QString drawnText() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};

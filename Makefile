@@ -4,7 +4,7 @@ SANITIZE_DIR ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build run test sanitize format clean
+.PHONY: deps build run test sanitize package format clean
 
 deps:
 	@scripts/install-deps
@@ -20,6 +20,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# A Debian package of the build, in the build folder.
+package: build
+	cd $(BUILD_DIR) && cpack
 
 # The same tests under the address and undefined-behaviour sanitizers.
 sanitize: deps

@@ -15,6 +15,7 @@
 
 frmmain::frmmain(const Services &services, QWidget *parent) : QWidget(parent), services(services)
 {
+    Inet1 = services.inet;
     buildWindow();
     connectHandlers();
     Form_Load();
@@ -72,6 +73,9 @@ void frmmain::closeEvent(QCloseEvent *event)
     int cancel = 0;
     Form_QueryUnload(cancel, 0);
     event->setAccepted(cancel == 0);
-    if (event->isAccepted())
+    if (event->isAccepted()) {
+        // A fetch in progress must not keep the program, nor re-arm the cycle.
+        abandonAttempt();
         emit unloaded();
+    }
 }

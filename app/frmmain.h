@@ -5,6 +5,7 @@
 // write them directly. The member functions are defined in the folder of the
 // subsystem they belong to (app/, keepalive/, hosts/, settings/, optimizer/).
 
+#include "platform/Inet.h"
 #include "platform/Services.h"
 
 #include <QWidget>
@@ -106,6 +107,9 @@ public:
     // Outside the pages: holds the last fetched document, never shown.
     QLabel *cnk = nullptr;
 
+    // The transfer facility that fetches the documents: a control without a face.
+    Inet *Inet1 = nullptr;
+
     // The tray icon's popup menu. The item `close` hides QWidget::close(); the
     // window is closed through unload().
     QMenu *mnusystemtray = nullptr;
@@ -181,6 +185,7 @@ private:
     void buildAboutPage(QWidget *page);
     void buildTrayMenu();
     void setKeyboardOrder();
+    void fitStaticCaptions();
     void connectHandlers();
     void showFromTray();
     void popUpTrayMenu();
@@ -191,4 +196,14 @@ private:
     // callback is being handled (the popup menu runs a nested event loop).
     std::int32_t trayMessage = 0;
     bool trayBusy = false;
+
+    // --- keepalive/: one connection attempt at a time ---
+    Inet::Method chosenMethod() const;
+    void attempt(Inet::Method method);
+    void connectOnce(Inet::Method method);
+    std::optional<int> chooseHost(bool atRandom);
+    void abandonAttempt();
+    bool attemptInProgress = false;
+    bool attemptQueued = false; // a Start came while an attempt was in progress
+    bool stopPrevails = false;  // a Stop or a close came while the attempt fetched
 };

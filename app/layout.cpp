@@ -1,6 +1,7 @@
 // The window's controls: kinds, captions, places and initial states. Places are
 // given in twips, as the window was designed, and converted at 15 twips a pixel.
 
+#include "app/FittingLabel.h"
 #include "app/frmmain.h"
 #include "app/twips.h"
 
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -81,11 +83,11 @@ template <typename Control> Control *named(Control *control, const char *name)
     return control;
 }
 
+// Screen readers read a label by its text, so the run-time labels read as
+// they show ("Status: could not connect").
 QLabel *makeLabel(const char *name, const QString &caption)
 {
-    auto *label = named(new QLabel(caption), name);
-    label->setAccessibleName(caption.trimmed());
-    return label;
+    return named(new FittingLabel(caption), name);
 }
 
 QPushButton *makeButton(const char *name, const QString &caption)
@@ -100,6 +102,14 @@ QGroupBox *makeFrame(const char *name, const QString &caption)
     auto *frame = named(new QGroupBox(caption), name);
     frame->setAccessibleName(caption);
     return frame;
+}
+
+QLabel *makeWrappingLabel(const char *name, const QString &caption)
+{
+    auto *label = named(new QLabel(caption), name);
+    label->setAccessibleName(caption);
+    label->setWordWrap(true);
+    return label;
 }
 
 QLabel *makePicture(const char *name, const QString &resource, const QString &description)
@@ -125,10 +135,11 @@ QFont displayFont()
     return font;
 }
 
+// A value cell reads as its value; its description says which value it is.
 QLabel *makeValueCell(const char *name, const QString &caption, const QString &description)
 {
     auto *cell = makeLabel(name, caption);
-    cell->setAccessibleName(description);
+    cell->setAccessibleDescription(description);
     cell->setAutoFillBackground(true);
     QPalette colours = cell->palette();
     colours.setColor(QPalette::Window, QColor(0x00, 0x00, 0x00));
@@ -147,6 +158,43 @@ QLabel *makeHeaderCell(const char *name, const QString &caption)
     colours.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x00));
     cell->setPalette(colours);
     return cell;
+}
+
+// Room a button's caption has: the control's width less what the style draws
+// around the text (the box or circle of a check or option button, the bevel
+// of a push button).
+int captionRoom(const QAbstractButton *button)
+{
+    const QStyle *style = button->style();
+    if (qobject_cast<const QCheckBox *>(button))
+        return button->width() - style->pixelMetric(QStyle::PM_IndicatorWidth) -
+               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    if (qobject_cast<const QRadioButton *>(button))
+        return button->width() - style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) -
+               style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+    return button->width() - 2 * style->pixelMetric(QStyle::PM_ButtonMargin);
+}
+
+bool captionFits(const QWidget *control)
+{
+    if (const auto *button = qobject_cast<const QAbstractButton *>(control)) {
+        const QString shown = QString(button->text()).remove(QLatin1Char('&'));
+        return button->fontMetrics().horizontalAdvance(shown) <= captionRoom(button);
+    }
+    const auto *label = qobject_cast<const QLabel *>(control);
+    return label->heightForWidth(label->width()) <= label->height();
+}
+
+// Captions that never change are given a smaller size of the dialog font
+// where the desktop's font is too wide for the place the design gives them.
+void fitStaticCaption(QWidget *control)
+{
+    constexpr qreal smallestPointSize = 6.0;
+    QFont font = control->font();
+    while (!captionFits(control) && font.pointSizeF() - 0.25 >= smallestPointSize) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        control->setFont(font);
+    }
 }
 
 void putInFrame(QWidget *control, QGroupBox *frame, const QRect &rect)
@@ -201,6 +249,8 @@ void frmmain::buildWindow()
     cnk = named(new QLabel(this), "cnk");
     cnk->setGeometry(twips::rect(180, 3480, 4155, 1275));
     cnk->setAccessibleName(tr("Last fetched document"));
+    // A document is data, never markup to lay out.
+    cnk->setTextFormat(Qt::PlainText);
     cnk->setVisible(false);
 
     Timer1 = new QTimer(this);
@@ -210,6 +260,15 @@ void frmmain::buildWindow()
 
     buildTrayMenu();
     setKeyboardOrder();
+    fitStaticCaptions();
+}
+
+void frmmain::fitStaticCaptions()
+{
+    for (QAbstractButton *button : findChildren<QAbstractButton *>())
+        fitStaticCaption(button);
+    fitStaticCaption(Label16);
+    fitStaticCaption(Label18);
 }
 
 void frmmain::buildProgramPage(QWidget *widget)
@@ -316,18 +375,19 @@ void frmmain::buildTunePage(QWidget *widget)
     Combo1->addItems({tr("28.8 Kbps"), tr("33.6 Kbps"), tr("56.6 Kbps")});
     Combo1->setCurrentIndex(-1);
     Combo1->setEditText(tr("Select Speed"));
+    Combo1->lineEdit()->setAccessibleName(tr("Modem speed"));
     page->place(Combo1, twips::rect(120, 585, 1860, 315));
-    Label16 = makeLabel("Label16", tr("If you are using a modem to connect to the Internet, please "
-                                      "select the speed of your modem from the drop down box on "
-                                      "the left."));
-    Label16->setWordWrap(true);
+    Label16 = makeWrappingLabel("Label16",
+                                tr("If you are using a modem to connect to the Internet, please "
+                                   "select the speed of your modem from the drop down box on "
+                                   "the left."));
     page->place(Label16, twips::rect(2115, 360, 3525, 645));
     Frame4 = makeFrame("Frame4", QString());
     Frame4->setAccessibleName(tr("Winsock settings"));
     page->place(Frame4, twips::rect(135, 945, 5415, 1740));
-    Label18 = makeLabel("Label18", tr("* Configuration of your winsock will increase connection "
-                                      "performance up to 200%"));
-    Label18->setWordWrap(true);
+    Label18 =
+        makeWrappingLabel("Label18", tr("* Configuration of your winsock will increase connection "
+                                        "performance up to 200%"));
     page->place(Label18, twips::rect(135, 2700, 3660, 375));
     Command12 = makeButton("Command12", tr("&Optimize"));
     page->place(Command12, twips::rect(3915, 2700, 1635, 345));
@@ -348,26 +408,25 @@ void frmmain::buildTunePage(QWidget *widget)
         const char *currentName;
         QLabel **recommended;
         const char *recommendedName;
-        QString value;
         int top;
     } rows[] = {
         {&label9, "label9", tr("Maximum Transmission Unit [MTU]"), 2775, &CMTU, "CMTU", &mtu, "mtu",
-         tr("MTU"), 405},
+         405},
         {&Label10, "Label10", tr("Maximum Segment Size [MSS]"), 2775, &CMSS, "CMSS", &MSS, "MSS",
-         tr("MSS"), 720},
+         720},
         {&Label11, "Label11", tr("Receive Window [RWIN]"), 2535, &CRWIN, "CRWIN", &RWIN, "RWIN",
-         tr("RWIN"), 1035},
-        {&Label12, "Label12", tr("Time To Live [TTL]"), 1575, &CTTL, "CTTL", &TTL, "TTL", tr("TTL"),
-         1350},
+         1035},
+        {&Label12, "Label12", tr("Time To Live [TTL]"), 1575, &CTTL, "CTTL", &TTL, "TTL", 1350},
     };
     for (const auto &row : rows) {
         *row.title = makeLabel(row.titleName, row.caption);
         putInFrame(*row.title, Frame4, twips::rect(45, row.top, row.titleWidth, 255));
         *row.current = makeValueCell(row.currentName, QLatin1String(row.currentName),
-                                     tr("Current %1").arg(row.value));
+                                     tr("Current %1, as now set in the system").arg(row.caption));
         putInFrame(*row.current, Frame4, twips::rect(2745, row.top, 1320, 285));
-        *row.recommended = makeValueCell(row.recommendedName, tr("select speed"),
-                                         tr("Recommended %1").arg(row.value));
+        *row.recommended =
+            makeValueCell(row.recommendedName, tr("select speed"),
+                          tr("Recommended %1, for the chosen modem speed").arg(row.caption));
         putInFrame(*row.recommended, Frame4, twips::rect(4050, row.top, 1320, 285));
     }
 }

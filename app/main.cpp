@@ -2,11 +2,19 @@
 // and shows it; the program then lives on the window's events.
 
 #include "app/frmmain.h"
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Inet.h"
+#include "platform/Random.h"
+#include "platform/Registry.h"
+#include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -14,6 +22,19 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quorrel"));
     QApplication::setApplicationVersion(QStringLiteral("2.5"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorrel/icon.png")));
+    // Lets the desktop match the window to its menu entry and icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.example.Quorrel"));
+
+    // The user's language where a translation exists; the texts as written
+    // otherwise. Qt's own dialog buttons follow the same locale.
+    QTranslator translation;
+    if (translation.load(QLocale(), QStringLiteral("quorrel"), QStringLiteral("_"),
+                         QStringLiteral(":/i18n")))
+        QApplication::installTranslator(&translation);
+    QTranslator qtTranslation;
+    if (qtTranslation.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslation);
 
     // The window may sit hidden in the tray while message boxes come and go;
     // only unloading the window ends the program.
@@ -22,10 +43,20 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     QtTray tray;
     DesktopShell shell;
+    QtSettingsStore settings;
+    CurlInet inet;
+    SystemClock clock;
+    ClockSeededRandom random;
+    FileRegistry registry(FileRegistry::defaultFileName());
     const Services services{
         .dialogs = &dialogs,
         .tray = &tray,
         .shell = &shell,
+        .settings = &settings,
+        .inet = &inet,
+        .clock = &clock,
+        .random = &random,
+        .registry = &registry,
     };
 
     frmmain window(services);

@@ -120,6 +120,8 @@ void frmmain::Check1_Click()
         Text1->setEnabled(true);
         QPalette colours = Text1->palette();
         colours.setColor(QPalette::Base, Qt::white);
+        // Dark themes draw light text, which a white box would swallow.
+        colours.setColor(QPalette::Text, Qt::black);
         Text1->setPalette(colours);
     } else {
         Text1->setEnabled(false);

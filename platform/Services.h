@@ -7,9 +7,19 @@
 class Dialogs;
 class Tray;
 class Shell;
+class SettingsStore;
+class Inet;
+class Clock;
+class Random;
+class Registry;
 
 struct Services {
     Dialogs *dialogs = nullptr;
     Tray *tray = nullptr;
     Shell *shell = nullptr;
+    SettingsStore *settings = nullptr;
+    Inet *inet = nullptr;
+    Clock *clock = nullptr;
+    Random *random = nullptr;
+    Registry *registry = nullptr;
 };

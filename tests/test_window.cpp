@@ -251,15 +251,6 @@ private slots:
         QVERIFY(!(w->List1->focusPolicy() & Qt::TabFocus));
     }
 
-    void everyControlHasAnAccessibleName()
-    {
-        for (QWidget *control : w->findChildren<QWidget *>()) {
-            if (control->objectName().isEmpty() || control->objectName().startsWith(u"qt_"))
-                continue;
-            QVERIFY2(!control->accessibleName().isEmpty(), qPrintable(control->objectName()));
-        }
-    }
-
     // The state table of the load step with an empty settings store.
     void stateAfterStartUp()
     {

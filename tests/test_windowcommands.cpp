@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -161,6 +163,34 @@ private slots:
         QCOMPARE(box.style, 36);
         QCOMPARE(unloaded.size(), 1);
         QVERIFY(!w->isVisible());
+    }
+
+    void closeYesSavesAndEnds()
+    {
+        QSignalSpy unloaded(w, &frmmain::unloaded);
+        w->List1->clear();
+        w->List1->addItem(QStringLiteral("kept.example"));
+        rig->dialogs.answerMsgBox(Dialogs::Yes);
+        w->Command2_Click();
+        QCOMPARE(rig->dialogs.shown.size(), 1); // no message after the save
+        QCOMPARE(unloaded.size(), 1);
+        QCOMPARE(rig->settings().read(QStringLiteral("Quorrel"), QStringLiteral("options"),
+                                      QStringLiteral("host0")),
+                 QStringLiteral("kept.example"));
+    }
+
+    void closeYesWithAFailingSaveWarnsAndStaysOpen()
+    {
+        QSignalSpy unloaded(w, &frmmain::unloaded);
+        // A folder where the settings file belongs: nobody can write the file.
+        QVERIFY(QDir().mkpath(rig->settings().fileName(QStringLiteral("Quorrel"))));
+        rig->dialogs.answerMsgBox(Dialogs::Yes);
+        w->Command2_Click();
+        QCOMPARE(rig->dialogs.shown.size(), 2);
+        QCOMPARE(rig->dialogs.shown[1].style, 48);
+        QCOMPARE(rig->dialogs.shown[1].title, QStringLiteral("Quorrel Settings"));
+        QCOMPARE(unloaded.size(), 0);
+        QVERIFY(w->isVisible());
     }
 
     void closeQuorrelFromTheTrayKeepsTheWindowHidden()

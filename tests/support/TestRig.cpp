@@ -2,7 +2,9 @@
 
 #include <QStandardPaths>
 
-TestRig::TestRig() : homeDir_(temp_.path())
+TestRig::TestRig()
+    : homeDir_(temp_.path()), settings_(homeDir_ + QStringLiteral("/config")),
+      registry_(homeDir_ + QStringLiteral("/data/registry.reg"))
 {
     QStandardPaths::setTestModeEnabled(true);
 }
@@ -16,6 +18,11 @@ frmmain &TestRig::window()
             .dialogs = &dialogs,
             .tray = &tray,
             .shell = &shell,
+            .settings = &settings_,
+            .inet = &inet,
+            .clock = &clock,
+            .random = &random,
+            .registry = &registry_,
         });
     return *window_;
 }

@@ -1,8 +1,13 @@
 #pragma once
 
 #include "app/frmmain.h"
+#include "platform/Inet.h"
+#include "platform/Registry.h"
+#include "platform/SettingsStore.h"
+#include "support/FixedClock.h"
 #include "support/RecordingTray.h"
 #include "support/ScriptedDialogs.h"
+#include "support/ScriptedRandom.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -17,13 +22,23 @@ public:
 
     frmmain &window();
     const QString &home() const { return homeDir_; }
+    // The settings store, in its own folder under home().
+    QtSettingsStore &settings() { return settings_; }
+    // The registry stand-in, in its own folder under home().
+    FileRegistry &registry() { return registry_; }
 
     ScriptedDialogs dialogs;
     RecordingTray tray;
     RecordingShell shell;
+    // Fetches are real: tests point the hosts at servers on 127.0.0.1.
+    CurlInet inet;
+    FixedClock clock;
+    ScriptedRandom random;
 
 private:
     QTemporaryDir temp_;
     QString homeDir_;
+    QtSettingsStore settings_;
+    FileRegistry registry_;
     std::unique_ptr<frmmain> window_;
 };

@@ -115,9 +115,22 @@ QLabel *makeWrappingLabel(const char *name, const QString &caption)
 QLabel *makePicture(const char *name, const QString &resource, const QString &description)
 {
     auto *picture = named(new QLabel, name);
-    picture->setPixmap(QPixmap(resource));
+    // Through QIcon, which picks the double-density drawing (name@2x.png) on
+    // screens that want it.
+    const QSize size = QPixmap(resource).size();
+    picture->setPixmap(QIcon(resource).pixmap(size));
     picture->setAccessibleName(description);
     return picture;
+}
+
+// The window's 32-pixel icon, with larger drawings of it for high-density
+// screens and trays that want more pixels.
+QIcon windowIconSet()
+{
+    QIcon icon(QStringLiteral(":/quorrel/icon.png"));
+    for (const int size : {16, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/quorrel/icons/quorrel-%1.png").arg(size));
+    return icon;
 }
 
 // The digital-display look of the optimizer's value cells. The seven-segment
@@ -210,7 +223,7 @@ void frmmain::buildWindow()
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(tr("Quorrel"));
     setAccessibleName(tr("Quorrel"));
-    setWindowIcon(QIcon(QStringLiteral(":/quorrel/icon.png")));
+    setWindowIcon(windowIconSet());
     // A fixed dialog: title bar with its close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);

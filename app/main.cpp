@@ -21,7 +21,6 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorrel"));
     QApplication::setApplicationVersion(QStringLiteral("2.5"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorrel/icon.png")));
     // Lets the desktop match the window to its menu entry and icon.
     QApplication::setDesktopFileName(QStringLiteral("org.example.Quorrel"));
 
@@ -61,6 +60,7 @@ int main(int argc, char *argv[])
 
     frmmain window(services);
     dialogs.setOwner(&window);
+    QApplication::setWindowIcon(window.windowIcon());
     QObject::connect(&window, &frmmain::unloaded, &application, &QApplication::quit);
     window.show();
     return QApplication::exec();

@@ -52,6 +52,14 @@ std::optional<QByteArray> urlFor(const QString &address, Inet::Method method)
     return address.toUtf8();
 }
 
+// libcurl takes its texts as C strings, which end at the first NUL: a text
+// holding one would reach it cut short, and a proxy cut to nothing would send
+// the fetch direct.
+bool passesWhole(const QByteArray &text)
+{
+    return !text.contains('\0');
+}
+
 } // namespace
 
 class CurlInet::Transfer
@@ -62,8 +70,8 @@ public:
     Transfer(const Transfer &) = delete;
     Transfer &operator=(const Transfer &) = delete;
 
-    // False when libcurl refuses any setting: a fetch never runs with less
-    // than it was asked for.
+    // False when libcurl refuses any setting or would get a text cut short: a
+    // fetch never runs with less than it was asked for.
     bool prepare(const QByteArray &url, const Inet &settings);
     // Runs the transfer on a worker thread while this thread handles its
     // events. False when no worker thread could be started.
@@ -100,10 +108,10 @@ CurlInet::Transfer::~Transfer()
 
 bool CurlInet::Transfer::prepare(const QByteArray &url, const Inet &settings)
 {
-    if (!easy_ || !multi_)
-        return false;
     const QByteArray proxy =
         settings.AccessType == Inet::NamedProxy ? settings.Proxy.toUtf8() : QByteArray();
+    if (!easy_ || !multi_ || !passesWhole(url) || !passesWhole(proxy))
+        return false;
     const CURLcode results[] = {
         curl_easy_setopt(easy_, CURLOPT_URL, url.constData()),
         curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, fetchedSchemes),
@@ -202,11 +210,9 @@ std::optional<QByteArray> CurlInet::Transfer::document() const
     return body_;
 }
 
-CurlInet::CurlInet()
-{
-    // Sets libcurl up on the constructing thread; OpenURL asks again.
-    static_cast<void>(curlReady());
-}
+// libcurl is set up by the first fetch, still before any worker thread: the
+// TLS set-up costs a program that is never started neither time nor memory.
+CurlInet::CurlInet() = default;
 
 CurlInet::~CurlInet() = default;
 

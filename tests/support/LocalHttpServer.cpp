@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <memory>
+#include <utility>
 
 namespace
 {
@@ -25,6 +26,21 @@ QByteArray response(int status, const QByteArray &body, const QByteArray &header
 QByteArray redirectTo(const QByteArray &location)
 {
     return response(302, {}, "Location: " + location + "\r\n");
+}
+
+// "<html>" and a thousand bytes of a document announced as 100,000 bytes long.
+QByteArray cutShort(bool chunked)
+{
+    const QByteArray head =
+        chunked ? "Transfer-Encoding: chunked\r\n\r\n186a0\r\n" : "Content-Length: 100000\r\n\r\n";
+    return "HTTP/1.1 200 OK\r\nConnection: close\r\n" + head + "<html>" + QByteArray(994, 'x');
+}
+
+// Every request method begins with a capital letter; a TLS hello or a SOCKS
+// greeting does not.
+bool canBeginHttpRequest(const QByteArray &received)
+{
+    return received.isEmpty() || (received.front() >= 'A' && received.front() <= 'Z');
 }
 
 // The fixed documents, by path.
@@ -48,8 +64,83 @@ std::optional<QByteArray> fixedAnswer(const QString &path, const QUrlQuery &quer
         return redirectTo(query.queryItemValue(QStringLiteral("to"), QUrl::FullyDecoded).toUtf8());
     if (path == u"/loop")
         return redirectTo("/loop");
+    if (path == u"/cut-short")
+        return cutShort(false);
+    if (path == u"/cut-short-chunked")
+        return cutShort(true);
+    if (path == u"/bad-gateway")
+        return response(502, "<html>Bad Gateway</html>");
+    if (path == u"/bytes")
+        return response(
+            200, QByteArray::fromHex(query.queryItemValue(QStringLiteral("hex")).toLatin1()));
     return std::nullopt;
 }
+
+// An answer written as fast as the client takes it: a head, then one chunk
+// again and again, `chunks` times or without end, then a tail.
+struct Flood {
+    QByteArray head;
+    QByteArray chunk;
+    std::optional<qsizetype> chunks; // without end when there is no number
+    QByteArray tail;
+};
+
+// Header lines of 64 bytes each, filling one chunk.
+QByteArray headerLines()
+{
+    const QByteArray line = "X-Filler: " + QByteArray(52, 'a') + "\r\n";
+    return line.repeated(streamChunk / line.size());
+}
+
+std::optional<Flood> floodFor(const QString &path)
+{
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+    const QByteArray tenGigabytes = ok + "Content-Length: 10000000000\r\n\r\n";
+    if (path == u"/endless")
+        return Flood{ok + "\r\n<html>", QByteArray(streamChunk, 'x'), {}, {}};
+    if (path == u"/ten-gigabytes")
+        return Flood{tenGigabytes + "<html>", QByteArray(streamChunk, 'x'), {}, {}};
+    if (path == u"/ten-gigabytes-nul")
+        return Flood{tenGigabytes, QByteArray(streamChunk, '\0'), {}, {}};
+    if (path == u"/endless-header")
+        return Flood{ok + "X-Filler: ", QByteArray(streamChunk, 'a'), {}, {}};
+    if (path == u"/header-flood")
+        return Flood{ok + "Content-Length: 6\r\n", headerLines(), 10 * 1024 * 1024 / streamChunk,
+                     "\r\n<html>"};
+    return std::nullopt;
+}
+
+// Feeds a flood to its socket, topping the socket's queue up as it drains.
+class Flooding : public QObject
+{
+public:
+    Flooding(QTcpSocket *socket, Flood flood)
+        : QObject(socket), socket_(socket), flood_(std::move(flood))
+    {
+        socket_->write(flood_.head);
+        connect(socket_, &QTcpSocket::bytesWritten, this, &Flooding::topUp);
+        topUp();
+    }
+
+private:
+    void topUp()
+    {
+        // A client that has gone takes nothing more.
+        while (socket_->isOpen() && flood_.chunks != 0 && socket_->bytesToWrite() < streamChunk) {
+            socket_->write(flood_.chunk);
+            if (flood_.chunks)
+                --*flood_.chunks;
+        }
+        if (flood_.chunks == 0) {
+            disconnect(socket_, nullptr, this, nullptr);
+            socket_->write(flood_.tail);
+            socket_->disconnectFromHost();
+        }
+    }
+
+    QTcpSocket *const socket_;
+    Flood flood_;
+};
 
 QString fixturePath(const char *name)
 {
@@ -139,6 +230,14 @@ void LocalHttpServer::readRequest(QTcpSocket *socket)
     if (pending == unanswered_.end())
         return;
     pending->append(socket->readAll());
+    if (refuseNonHttp_ && !canBeginHttpRequest(*pending)) {
+        unanswered_.erase(pending);
+        afterLatency(socket, [socket] {
+            socket->write(response(400, "<html>Bad Request</html>"));
+            socket->disconnectFromHost();
+        });
+        return;
+    }
     // Answer only once the whole head is in: closing a socket with unread
     // input would reset the connection under the answer.
     const qsizetype headEnd = pending->indexOf("\r\n\r\n");
@@ -147,7 +246,15 @@ void LocalHttpServer::readRequest(QTcpSocket *socket)
     const QByteArray target = pending->left(pending->indexOf("\r\n")).split(' ').value(1);
     unanswered_.erase(pending);
     requests.append(QString::fromUtf8(target));
-    answer(socket, target);
+    afterLatency(socket, [this, socket, target] { answer(socket, target); });
+}
+
+void LocalHttpServer::afterLatency(QTcpSocket *socket, const std::function<void()> &respond) const
+{
+    if (latencyMs_ == 0)
+        respond();
+    else
+        QTimer::singleShot(latencyMs_, socket, respond);
 }
 
 void LocalHttpServer::answer(QTcpSocket *socket, const QByteArray &target)
@@ -158,8 +265,8 @@ void LocalHttpServer::answer(QTcpSocket *socket, const QByteArray &target)
     if (const std::optional<QByteArray> fixed = fixedAnswer(path, QUrlQuery(url))) {
         socket->write(*fixed);
         socket->disconnectFromHost();
-    } else if (path == u"/endless") {
-        stream(socket);
+    } else if (std::optional<Flood> flood = floodFor(path)) {
+        new Flooding(socket, std::move(*flood));
     } else if (path == u"/drip") {
         drip(socket);
     } else if (path == u"/slow") {
@@ -171,17 +278,6 @@ void LocalHttpServer::answer(QTcpSocket *socket, const QByteArray &target)
         socket->write(response(404, "<html>Not Found</html>"));
         socket->disconnectFromHost();
     }
-}
-
-void LocalHttpServer::stream(QTcpSocket *socket)
-{
-    socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<html>");
-    const auto topUp = [socket] {
-        while (socket->bytesToWrite() < streamChunk)
-            socket->write(QByteArray(streamChunk, 'x'));
-    };
-    connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
-    topUp();
 }
 
 void LocalHttpServer::drip(QTcpSocket *socket)

@@ -23,9 +23,15 @@ bool statusNotifierHostRunning()
 
 } // namespace
 
+QtTray::QtTray() = default;
+
+QtTray::~QtTray() = default;
+
 // Qt picks the kind of host when the icon is made, so the answer is taken then.
-QtTray::QtTray() : icon_(new QSystemTrayIcon(this)), statusNotifier_(statusNotifierHostRunning())
+void QtTray::makeIcon()
 {
+    icon_ = new QSystemTrayIcon(this);
+    statusNotifier_ = statusNotifierHostRunning();
     // Queued: the window may remove the icon while handling the message (the
     // menu's "Open Quorrel"), which must not happen inside the icon's own
     // mouse event.
@@ -35,8 +41,6 @@ QtTray::QtTray() : icon_(new QSystemTrayIcon(this)), statusNotifier_(statusNotif
         Qt::QueuedConnection);
 }
 
-QtTray::~QtTray() = default;
-
 bool QtTray::isAvailable() const
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
@@ -44,6 +48,8 @@ bool QtTray::isAvailable() const
 
 void QtTray::add(const QIcon &icon, const QString &tip)
 {
+    if (!icon_)
+        makeIcon();
     if (icon_->isVisible())
         return;
     icon_->setIcon(icon);
@@ -55,12 +61,13 @@ void QtTray::add(const QIcon &icon, const QString &tip)
 
 void QtTray::remove()
 {
-    icon_->hide();
+    if (icon_)
+        icon_->hide();
 }
 
 bool QtTray::isShown() const
 {
-    return icon_->isVisible();
+    return icon_ && icon_->isVisible();
 }
 
 void QtTray::offerMenu(QMenu *menu)

@@ -49,9 +49,12 @@ public:
     void offerMenu(QMenu *menu) override;
 
 private:
+    void makeIcon();
     void deliver(int reason);
 
-    QSystemTrayIcon *icon_;
-    bool statusNotifier_;
+    // Made by the first add(): a window that never goes to the tray costs
+    // neither an icon nor a session-bus connection.
+    QSystemTrayIcon *icon_ = nullptr;
+    bool statusNotifier_ = false;
     QMenu *menu_ = nullptr;
 };

@@ -5,10 +5,9 @@
 //                       how long the program took to end after the close;
 //                       exits 0 when the attempt came back as a failure and
 //                       left the cycle disarmed.
-//   fetch_probe stop    presses Stop 300 ms into the fetch, ten times, and
-//                       prints the cancel latency (Stop pressed until the
-//                       attempt has returned) and the longest stall of the
-//                       event loop while the fetch waited.
+//
+// The latency of Stop and the event loop during a fetch are measured by the
+// benchmark (bench/).
 
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
@@ -17,14 +16,12 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QTimer>
-#include <algorithm>
 #include <cstdio>
 
 namespace
 {
 
 constexpr int fetchMs = 300;
-constexpr int rounds = 10;
 
 void pointAtHangingHost(frmmain &window, const LocalHttpServer &server)
 {
@@ -58,60 +55,6 @@ int closeDuringFetch(QApplication &application)
                                                                                              : 1;
 }
 
-// The longest gap between the ticks of a 1 ms timer, less the millisecond.
-class StallMeter
-{
-public:
-    StallMeter()
-    {
-        ticker_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&ticker_, &QTimer::timeout, [this] {
-            longestNs_ = std::max(longestNs_, sinceTick_.nsecsElapsed() - 1000000);
-            sinceTick_.start();
-        });
-        sinceTick_.start();
-        ticker_.start(1);
-    }
-    double longestMs() const { return static_cast<double>(longestNs_) / 1e6; }
-
-private:
-    QTimer ticker_;
-    QElapsedTimer sinceTick_;
-    qint64 longestNs_ = 0;
-};
-
-int stopDuringFetch(QApplication &application)
-{
-    TestRig rig;
-    LocalHttpServer server;
-    frmmain &window = rig.window();
-    pointAtHangingHost(window, server);
-    window.show();
-
-    QList<double> latencies;
-    double longestStall = 0;
-    QTimer::singleShot(0, &window, [&] {
-        for (int round = 0; round < rounds; ++round) {
-            QElapsedTimer sinceStop;
-            QTimer::singleShot(fetchMs, &window, [&] {
-                sinceStop.start();
-                window.Command3_Click();
-            });
-            const StallMeter stalls;
-            window.Command1_Click();
-            latencies.append(static_cast<double>(sinceStop.nsecsElapsed()) / 1e6);
-            longestStall = std::max(longestStall, stalls.longestMs());
-        }
-        application.quit();
-    });
-    QApplication::exec();
-    std::sort(latencies.begin(), latencies.end());
-    std::printf("cancel latency over %d stops: median %.2f ms, longest %.2f ms\n"
-                "longest event-loop stall while fetching: %.2f ms\n",
-                rounds, latencies[rounds / 2], latencies.last(), longestStall);
-    return window.bad == rounds ? 0 : 1;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -122,8 +65,6 @@ int main(int argc, char *argv[])
     const QStringList arguments = QApplication::arguments();
     if (arguments.value(1) == u"close")
         return closeDuringFetch(application);
-    if (arguments.value(1) == u"stop")
-        return stopDuringFetch(application);
-    std::fprintf(stderr, "usage: fetch_probe close|stop\n");
+    std::fprintf(stderr, "usage: fetch_probe close\n");
     return 2;
 }

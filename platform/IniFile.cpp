@@ -43,6 +43,20 @@ QString unquoted(const QString &text)
     return quoted ? text.mid(1, text.size() - 2) : text;
 }
 
+// Whether the header and the entry line written for an entry read back as its
+// section and as itself. One that does not would land under another name, and
+// might change what the lines around it mean.
+bool readsBack(const QByteArray &header, const QByteArray &line, QStringView section,
+               QStringView entry)
+{
+    const QString entryLineText = decoded(line);
+    const auto headerName = sectionName(decoded(header));
+    const auto written = entryLine(entryLineText);
+    return !header.contains('\n') && !line.contains('\n') && headerName &&
+           sameName(*headerName, section) && !sectionName(entryLineText) && written &&
+           sameName(written->name, entry);
+}
+
 } // namespace
 
 std::optional<QString> IniFile::entry(const QByteArray &contents, QStringView section,
@@ -61,13 +75,17 @@ std::optional<QString> IniFile::entry(const QByteArray &contents, QStringView se
     return std::nullopt;
 }
 
-QByteArray IniFile::withEntry(const QByteArray &contents, QStringView section, QStringView entry,
-                              QStringView text)
+std::optional<QByteArray> IniFile::withEntry(const QByteArray &contents, QStringView section,
+                                             QStringView entry, QStringView text)
 {
     // New lines follow the file's own line ends.
     const QByteArray lineEnd = contents.contains("\r\n") ? QByteArray("\r") : QByteArray();
+    const QByteArray header =
+        (QLatin1Char('[') + section.toString() + QLatin1Char(']')).toLocal8Bit() + lineEnd;
     const QByteArray entryText =
         (entry.toString() + QLatin1Char('=') + text.toString()).toLocal8Bit() + lineEnd;
+    if (!readsBack(header, entryText, section, entry))
+        return std::nullopt;
 
     QList<QByteArray> lines = contents.split('\n');
     qsizetype lastOfSection = -1;
@@ -96,7 +114,6 @@ QByteArray IniFile::withEntry(const QByteArray &contents, QStringView section, Q
     // The empty item after a final line end is where the new section goes.
     if (lines.last().isEmpty())
         lines.removeLast();
-    lines << (QLatin1Char('[') + section.toString() + QLatin1Char(']')).toLocal8Bit() + lineEnd
-          << entryText << QByteArray();
+    lines << header << entryText << QByteArray();
     return lines.join('\n');
 }

@@ -17,8 +17,11 @@ std::optional<QString> entry(const QByteArray &contents, QStringView section, QS
 
 // The contents with the entry set to `text`: its line is replaced, or a line is
 // added after the last one of its section, or the section is added at the end.
-// Every other line stays byte for byte, line ends included.
-QByteArray withEntry(const QByteArray &contents, QStringView section, QStringView entry,
-                     QStringView text);
+// Every other line stays byte for byte, line ends included. Nothing when the
+// lines written would not read back as that section and entry: a line break
+// in any of the three texts, a ']' in the section, an '=' in the entry, blanks
+// around a name, an entry that would read as a comment or as a section.
+std::optional<QByteArray> withEntry(const QByteArray &contents, QStringView section,
+                                    QStringView entry, QStringView text);
 
 } // namespace IniFile

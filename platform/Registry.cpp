@@ -1,11 +1,11 @@
 #include "platform/Registry.h"
 #include "platform/IniFile.h"
 #include "platform/RegistryDocument.h"
+#include "platform/StoreFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
@@ -15,21 +15,25 @@
 namespace
 {
 
-// How long a write waits for another Quorrel process to finish its own.
-constexpr int lockWaitMs = 5000;
+// Quorrel writes five short values, a few hundred bytes, and every read of a
+// value parses the whole file again. A file far larger than that, the store
+// or an initialisation file, is none that Quorrel wrote: it is not read at all.
+constexpr qint64 maxFileBytes = 1024 * 1024;
 
 // A file's contents: empty when there is no file, nothing when it cannot be read.
 std::optional<QByteArray> readWhole(const QString &fileName)
 {
-    QFile file(fileName);
-    if (!file.exists())
+    StoreFile file = StoreFile::read(fileName, maxFileBytes);
+    switch (file.state) {
+    case StoreFile::State::Missing:
         return QByteArray();
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray contents = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return contents;
+    case StoreFile::State::Read:
+        return std::move(file.contents);
+    case StoreFile::State::TooLarge:
+    case StoreFile::State::Unreadable:
+        break;
+    }
+    return std::nullopt;
 }
 
 enum class Replaced { Yes, Kept, Failed };
@@ -42,8 +46,8 @@ template <typename Change> Replaced replaceLocked(const QString &fileName, Chang
 {
     if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
         return Replaced::Failed;
-    QLockFile lock(fileName + QLatin1String(".lock"));
-    if (!lock.tryLock(lockWaitMs))
+    const StoreLock lock(fileName);
+    if (lock.state() != StoreLock::State::Locked)
         return Replaced::Failed;
     const std::optional<QByteArray> current = readWhole(fileName);
     if (!current)
@@ -266,9 +270,9 @@ std::int32_t FileRegistry::GetPrivateProfileIntA(const QString &section, const Q
 bool FileRegistry::WritePrivateProfileStringA(const QString &section, const QString &entry,
                                               const QString &text, const QString &fileName)
 {
-    return replaceLocked(fileName, [&](const QByteArray &contents) -> std::optional<QByteArray> {
+    return replaceLocked(fileName, [&](const QByteArray &contents) {
                return IniFile::withEntry(contents, section, entry, text);
-           }) != Replaced::Failed;
+           }) == Replaced::Yes;
 }
 
 QString FileRegistry::findFile(const QString &name)

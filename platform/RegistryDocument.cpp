@@ -33,6 +33,14 @@ bool sameName(QAnyStringView a, QAnyStringView b)
     return QAnyStringView::compare(a, b, Qt::CaseInsensitive) == 0;
 }
 
+// The form in which names are looked up. QString::toCaseFolded() folds each
+// character as the comparison without regard to case does, so two names are
+// the same name exactly when their folded forms are equal.
+QString folded(QStringView name)
+{
+    return name.toString().toCaseFolded();
+}
+
 // A path from a key line, with its root key's name as the table spells it;
 // nothing when it names no root key or has an empty part.
 std::optional<QString> normalisedPath(QStringView path)
@@ -282,7 +290,7 @@ bool RegistryDocument::createKey(QStringView path)
         if (const Key *existing = findKey(child)) {
             parent = existing->path;
         } else {
-            keys_.append({child, {}});
+            appendKey(child);
             parent = child;
             created = true;
         }
@@ -295,30 +303,33 @@ const RegistryDocument::Value *RegistryDocument::value(QStringView keyPath, QStr
     const Key *key = findKey(keyPath);
     if (!key)
         return nullptr;
-    const auto found = std::find_if(key->values.begin(), key->values.end(),
-                                    [&](const Value &value) { return sameName(value.name, name); });
-    return found == key->values.end() ? nullptr : &*found;
+    const qsizetype index = key->valuesByName.value(folded(name), -1);
+    return index < 0 ? nullptr : &key->values[index];
 }
 
 void RegistryDocument::setValue(QStringView keyPath, const Value &value)
 {
     Key &key = keyAt(keyPath);
-    const auto found = std::find_if(key.values.begin(), key.values.end(), [&](const Value &stored) {
-        return sameName(stored.name, value.name);
-    });
-    if (found == key.values.end()) {
+    const QString name = folded(value.name);
+    const qsizetype index = key.valuesByName.value(name, -1);
+    if (index < 0) {
+        key.valuesByName.insert(name, key.values.size());
         key.values.append(value);
         return;
     }
-    found->type = value.type;
-    found->data = value.data;
+    key.values[index].type = value.type;
+    key.values[index].data = value.data;
 }
 
 qsizetype RegistryDocument::keyIndex(QStringView path) const
 {
-    const auto found = std::find_if(keys_.begin(), keys_.end(),
-                                    [&](const Key &key) { return sameName(key.path, path); });
-    return found == keys_.end() ? -1 : found - keys_.begin();
+    return keysByPath_.value(folded(path), -1);
+}
+
+void RegistryDocument::appendKey(const QString &path)
+{
+    keysByPath_.insert(folded(path), keys_.size());
+    keys_.append({path, {}, {}});
 }
 
 const RegistryDocument::Key *RegistryDocument::findKey(QStringView path) const
@@ -333,7 +344,7 @@ RegistryDocument::Key &RegistryDocument::keyAt(QStringView path)
     qsizetype index = keyIndex(path);
     if (index < 0) {
         // A root key is listed only once something is stored in it.
-        keys_.append({path.toString(), {}});
+        appendKey(path.toString());
         index = keys_.size() - 1;
     }
     return keys_[index];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -46,12 +47,17 @@ private:
     struct Key {
         QString path;
         QList<Value> values;
+        QHash<QString, qsizetype> valuesByName; // index in `values` by folded name
     };
 
     qsizetype keyIndex(QStringView path) const;
     const Key *findKey(QStringView path) const;
     // The key, created when missing.
     Key &keyAt(QStringView path);
+    void appendKey(const QString &path);
 
     QList<Key> keys_;
+    // The index in keys_ by folded path: without it, reading a file of many
+    // keys or values would search all of them for each of its lines.
+    QHash<QString, qsizetype> keysByPath_;
 };

@@ -1,6 +1,8 @@
 #include "platform/SettingsStore.h"
+#include "platform/StoreFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -18,6 +20,11 @@ QString shown(const QString &fileName)
 {
     return QDir::toNativeSeparators(fileName);
 }
+
+// Quorrel's settings take a few kilobytes, 2,000 hosts some 60 KiB. QSettings
+// reads a file whole, and holds it twice over while it parses it: a file far
+// larger than any that Quorrel writes is not read at all.
+constexpr qint64 maxFileBytes = 8 * 1024 * 1024;
 
 } // namespace
 
@@ -41,7 +48,10 @@ QString QtSettingsStore::fileName(const QString &application) const
 std::optional<QString> QtSettingsStore::read(const QString &application, const QString &section,
                                              const QString &key) const
 {
-    const QVariant value = reader(application).value(path(section, key));
+    const QSettings *settings = reader(application);
+    if (!settings)
+        return std::nullopt;
+    const QVariant value = settings->value(path(section, key));
     if (!value.isValid())
         return std::nullopt;
     // QSettings quotes the commas of the texts it writes; only a hand-edited
@@ -52,13 +62,19 @@ std::optional<QString> QtSettingsStore::read(const QString &application, const Q
 }
 
 // A reader shares QSettings' in-process copy of the file with the writer of
-// commitFile(), so it sees every commit.
-QSettings &QtSettingsStore::reader(const QString &application) const
+// commitFile(), so it sees every commit. A file that cannot be settings gets
+// no reader: it reads as empty, and no commit replaces it.
+const QSettings *QtSettingsStore::reader(const QString &application) const
 {
-    std::unique_ptr<QSettings> &settings = readers_[application];
-    if (!settings)
-        settings = std::make_unique<QSettings>(fileName(application), QSettings::IniFormat);
-    return *settings;
+    auto found = readers_.find(application);
+    if (found == readers_.end()) {
+        const QString file = fileName(application);
+        std::unique_ptr<QSettings> settings;
+        if (!whyUnusable(file))
+            settings = std::make_unique<QSettings>(file, QSettings::IniFormat);
+        found = readers_.emplace(application, std::move(settings)).first;
+    }
+    return found->second.get();
 }
 
 void QtSettingsStore::write(const QString &application, const QString &section, const QString &key,
@@ -94,11 +110,59 @@ std::optional<QString> QtSettingsStore::commitFile(const QString &application,
                                                    const QList<Change> &changes) const
 {
     const QString file = fileName(application);
+    // What cannot be read as settings may be something the user wants back.
+    if (std::optional<QString> why = whyUnusable(file))
+        return why;
+    // QSettings reads the file when it is opened and merges the changes into
+    // what is on disk when it syncs, so a section removed here would keep the
+    // keys that another Quorrel saved in between. This lock, held from before
+    // the read to after the write, keeps every other Quorrel's save out.
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    const StoreLock lock(file + QStringLiteral(".save"));
+    if (lock.state() == StoreLock::State::Busy)
+        return tr("Another Quorrel is saving its settings in %1. Try again in a moment.")
+            .arg(shown(file));
+    if (lock.state() == StoreLock::State::Failed)
+        return whyNotWritten(file);
+    // So a lock file of QSettings' own was left by a Quorrel that died in a
+    // save, which QSettings would wait for until it is half a minute old.
+    QFile::remove(file + QStringLiteral(".lock"));
+    if (!fitsTheReadLimit(file, changes))
+        return tr("Your settings are too large to be stored: the settings file may hold at "
+                  "most %1 MiB. Remove or shorten some hosts, then save again.")
+            .arg(maxFileBytes / (1024 * 1024));
+    if (!syncChanges(file, changes))
+        return whyNotWritten(file);
+    return std::nullopt;
+}
+
+// A file larger than the store reads would come back as the defaults at the
+// next start: the changes are written to a trial file first and measured.
+bool QtSettingsStore::fitsTheReadLimit(const QString &fileName, const QList<Change> &changes)
+{
+    const QString trial = fileName + QStringLiteral(".size-check");
+    qint64 size = 0;
+    {
+        // Left over, with QSettings' lock file, by a Quorrel that died here.
+        QFile::remove(trial);
+        QFile::remove(trial + QStringLiteral(".lock"));
+        QSettings settings(trial, QSettings::IniFormat);
+        for (const Change &change : changes)
+            change(settings);
+        settings.sync();
+        size = QFileInfo(trial).size();
+    }
+    QFile::remove(trial);
+    return size <= maxFileBytes;
+}
+
+bool QtSettingsStore::syncChanges(const QString &fileName, const QList<Change> &changes)
+{
     QSettings::Status status = QSettings::NoError;
     {
         // The changes are applied in memory and reach the disk in this one sync,
         // which writes a new file and renames it over the old one.
-        QSettings settings(file, QSettings::IniFormat);
+        QSettings settings(fileName, QSettings::IniFormat);
         for (const Change &change : changes)
             change(settings);
         settings.sync();
@@ -108,10 +172,36 @@ std::optional<QString> QtSettingsStore::commitFile(const QString &application,
     // when the new file was written. A second look tells: Qt keeps the file cached
     // with any change not yet written, and tries that change again.
     if (status == QSettings::FormatError)
-        status = QSettings(file, QSettings::IniFormat).status();
-    if (status == QSettings::NoError)
+        status = QSettings(fileName, QSettings::IniFormat).status();
+    return status == QSettings::NoError;
+}
+
+std::optional<QString> QtSettingsStore::whyUnusable(const QString &fileName)
+{
+    const StoreFile file = StoreFile::read(fileName, maxFileBytes);
+    switch (file.state) {
+    case StoreFile::State::Missing:
         return std::nullopt;
-    return whyNotWritten(file);
+    case StoreFile::State::Read:
+        // No text holds a NUL byte. QSettings would read such a file as
+        // scraps of settings and write them back as garbage.
+        if (!file.contents.contains('\0'))
+            return std::nullopt;
+        return tr("The file %1 is not a settings file: it is not text. Move or delete it to "
+                  "save your settings.")
+            .arg(shown(fileName));
+    case StoreFile::State::TooLarge:
+        return tr("The file %1 is too large to be a settings file. Move or delete it to save "
+                  "your settings.")
+            .arg(shown(fileName));
+    case StoreFile::State::Unreadable:
+        break;
+    }
+    if (QFileInfo(fileName).isDir())
+        return tr("There is a folder named %1 where the settings file belongs.")
+            .arg(shown(fileName));
+    return tr("The file %1 cannot be read. Move or delete it to save your settings.")
+        .arg(shown(fileName));
 }
 
 // QSettings only says that it could not write; the path tells the user why.
@@ -119,9 +209,6 @@ QString QtSettingsStore::whyNotWritten(const QString &fileName)
 {
     const QFileInfo file(fileName);
     const QFileInfo folder(file.absolutePath());
-    if (file.isDir())
-        return tr("There is a folder named %1 where the settings file belongs.")
-            .arg(shown(fileName));
     if (!folder.isDir())
         return tr("The folder %1 does not exist and cannot be created.")
             .arg(shown(folder.filePath()));

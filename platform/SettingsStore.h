@@ -34,7 +34,11 @@ public:
 };
 
 // One INI file per application, <configDirectory>/<application>/<application>.ini,
-// written through QSettings, which locks the file and replaces it atomically.
+// written through QSettings, which locks the file and replaces it atomically,
+// and under a lock of this store held from the read of the file to the write, so
+// that two Quorrels' saves never merge.
+// A file that cannot be read as settings (no text, far too large, a folder, a
+// link loop) reads as empty, and a commit leaves it as it is and says why.
 class QtSettingsStore final : public SettingsStore
 {
     Q_DECLARE_TR_FUNCTIONS(QtSettingsStore)
@@ -61,15 +65,23 @@ public:
 private:
     using Change = std::function<void(QSettings &)>;
 
-    QSettings &reader(const QString &application) const;
+    // Nothing when the file cannot be read as settings.
+    const QSettings *reader(const QString &application) const;
     void stage(const QString &application, Change change);
     std::optional<QString> commitFile(const QString &application,
                                       const QList<Change> &changes) const;
+    // Whether the file holds the changes now.
+    static bool fitsTheReadLimit(const QString &fileName, const QList<Change> &changes);
+    static bool syncChanges(const QString &fileName, const QList<Change> &changes);
+    // Why the file cannot be read as settings: it is no text, far too large,
+    // or cannot be read at all. Nothing when it can, or when there is none.
+    static std::optional<QString> whyUnusable(const QString &fileName);
     static QString whyNotWritten(const QString &fileName);
 
     QString configDirectory_;
     QMap<QString, QList<Change>> staged_; // by application
     // Opening a settings file costs far more than reading a key from it, and
-    // the load reads every host on its own.
+    // the load reads every host on its own. A file that cannot be read as
+    // settings has no reader.
     mutable std::map<QString, std::unique_ptr<QSettings>> readers_;
 };

@@ -4,6 +4,7 @@
 // must leave in the store's "options" section.
 
 #include "app/frmmain.h"
+#include "platform/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -21,6 +22,16 @@ struct SettingsSnapshot {
     int interval = 1;
 
     bool operator==(const SettingsSnapshot &) const = default;
+
+    // The set that the window shows.
+    static SettingsSnapshot of(const frmmain &w)
+    {
+        QStringList shown;
+        for (int row = 0; row < w.List1->count(); ++row)
+            shown.append(w.List1->item(row)->text());
+        return {shown, w.random1->isChecked(), w.ftp->isChecked(), w.Text1->text(),
+                w.Slider1->value()};
+    }
 
     void applyTo(frmmain &w) const
     {
@@ -51,6 +62,19 @@ struct SettingsSnapshot {
         keys.insert(QStringLiteral("interval"), QString::number(interval));
         return keys;
     }
+
+    // Saves the set straight into a store as the window's save does, without
+    // a window: the section cleared, then every key, all in one commit.
+    std::optional<QString> saveTo(SettingsStore &store) const
+    {
+        const QString application = QStringLiteral("Quorrel");
+        const QString section = QStringLiteral("options");
+        store.deleteSection(application, section);
+        const QMap<QString, QString> keys = storedKeys();
+        for (auto key = keys.cbegin(); key != keys.cend(); ++key)
+            store.write(application, section, key.key(), key.value());
+        return store.commit();
+    }
 };
 
 inline QStringList numberedHosts(const QString &pattern, int count)
@@ -62,14 +86,15 @@ inline QStringList numberedHosts(const QString &pattern, int count)
 }
 
 // Two sets that differ in every key, with lists long enough that a save takes
-// a while; the child process saves them in turn.
+// a while, and each with keys that the other lacks: a save that kept any key
+// of the other set would show. store_writer_child saves them.
 inline SettingsSnapshot firstOfTwo()
 {
-    return {numberedHosts(QStringLiteral("first-%1.example"), 1500), true, true,
-            QStringLiteral("proxy.example:8080"), 7};
+    return {numberedHosts(QStringLiteral("first-%1.example"), 1500), true, true, QString(), 7};
 }
 
 inline SettingsSnapshot secondOfTwo()
 {
-    return {numberedHosts(QStringLiteral(" second, %1; ü "), 900), false, false, QString(), 23};
+    return {numberedHosts(QStringLiteral(" second, %1; ü "), 900), false, false,
+            QStringLiteral("proxy.example:8080"), 23};
 }

@@ -366,8 +366,10 @@ private slots:
             w->Command1_Click();
         });
         w->Command1_Click();
+        // The cancelled request ends before the next one starts, but the server
+        // may see its close only after the next request: "at once" is not
+        // asked here.
         QCOMPARE(http.requests, (QStringList{u"/hang"_s, u"/html"_s}));
-        QCOMPARE(http.mostAtOnce(), 1);
         QCOMPARE(w->bad, 1);
         QCOMPARE(w->good, 1);
         QCOMPARE(w->Label4->text(), u"Failed Connections: 1"_s);

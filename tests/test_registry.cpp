@@ -515,6 +515,41 @@ private slots:
         QCOMPARE(bytesOf(created), QByteArray("[S]\nK=v\n"));
     }
 
+    void profileWritesThatWouldNotReadBackAreRefused_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("text");
+        const QString options = QStringLiteral("Options");
+        const QString name = QStringLiteral("Name");
+        QTest::newRow("bracket in the section")
+            << QStringLiteral("Options]Other") << name << QStringLiteral("x");
+        QTest::newRow("line break in the section")
+            << QStringLiteral("New\n[Options") << name << QStringLiteral("x");
+        QTest::newRow("blanks around the section")
+            << QStringLiteral(" Options ") << name << QStringLiteral("x");
+        QTest::newRow("equals sign in the entry")
+            << options << QStringLiteral("Other=2;Name") << QStringLiteral("x");
+        QTest::newRow("entry that reads as a section")
+            << options << QStringLiteral("[Other]") << QStringLiteral("x");
+        QTest::newRow("entry that reads as a comment")
+            << options << QStringLiteral(";Name") << QStringLiteral("x");
+        QTest::newRow("line break in the text")
+            << options << name << QStringLiteral("x\n[Other]\nName=y");
+    }
+
+    void profileWritesThatWouldNotReadBackAreRefused()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, entry);
+        QFETCH(QString, text);
+        const QString ini = dir->filePath(QStringLiteral("quorrel.ini"));
+        const QByteArray before = "[Options]\nName=Old\nOther=1\n[Other]\nName=Kept\n";
+        QVERIFY(writeFile(ini, before));
+        QVERIFY(!store->WritePrivateProfileStringA(section, entry, text, ini));
+        QCOMPARE(bytesOf(ini), before);
+    }
+
     void findFileFindsNormalFilesOnly()
     {
         const QString normal = dir->filePath(QStringLiteral("normal.ini"));

@@ -6,11 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
-#include <QThread>
 #include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
@@ -20,14 +18,6 @@ namespace
 {
 
 const QString application = QStringLiteral("Quorrel");
-
-QStringList hostsOf(const QListWidget *list)
-{
-    QStringList hosts;
-    for (int i = 0; i < list->count(); ++i)
-        hosts.append(list->item(i)->text());
-    return hosts;
-}
 
 QString settingsFile(TestRig &rig)
 {
@@ -72,12 +62,6 @@ std::unique_ptr<TestRig> nextStart(TestRig &previous)
     if (QFile::exists(settingsFile(previous)))
         writeFile(settingsFile(*next), bytesOf(settingsFile(previous)));
     return next;
-}
-
-SettingsSnapshot snapshotOf(const frmmain &w)
-{
-    return {hostsOf(w.List1), w.random1->isChecked(), w.ftp->isChecked(), w.Text1->text(),
-            w.Slider1->value()};
 }
 
 QStringList boxesShown(const ScriptedDialogs &dialogs)
@@ -159,14 +143,6 @@ private:
     bool active_ = false;
 };
 
-QString readLine(QProcess &process)
-{
-    while (!process.canReadLine())
-        if (!process.waitForReadyRead(10000))
-            return {};
-    return QString::fromUtf8(process.readLine()).chopped(1);
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(SettingsSnapshot)
@@ -222,7 +198,7 @@ private slots:
 
         const auto next = nextStart(*rig);
         frmmain &restarted = next->window();
-        QCOMPARE(snapshotOf(restarted), settings);
+        QCOMPARE(SettingsSnapshot::of(restarted), settings);
         QCOMPARE(restarted.Check1->isChecked(), !settings.proxy.isEmpty());
         QCOMPARE(restarted.http->isChecked(), !settings.ftp);
         QCOMPARE(restarted.Label5->text(),
@@ -265,7 +241,7 @@ private slots:
 
     void anEmptyListBringsTheDefaultsBack()
     {
-        const QStringList defaults = hostsOf(w->List1);
+        const QStringList defaults = SettingsSnapshot::of(*w).hosts;
         QCOMPARE(defaults.size(), 8);
         w->List1->clear();
         w->savesettings();
@@ -274,7 +250,7 @@ private slots:
         QCOMPARE(w->List1->currentRow(), -1);
 
         const auto next = nextStart(*rig);
-        QCOMPARE(hostsOf(next->window().List1), defaults);
+        QCOMPARE(SettingsSnapshot::of(next->window()).hosts, defaults);
     }
 
     void manyAwkwardHostsComeBackExactlyAndInOrder()
@@ -286,7 +262,7 @@ private slots:
         QCOMPARE(w->List1->currentRow(), 1999);
 
         const auto next = nextStart(*rig);
-        QCOMPARE(hostsOf(next->window().List1), hosts);
+        QCOMPARE(SettingsSnapshot::of(next->window()).hosts, hosts);
     }
 
     void noneIsAnOrdinaryHost_data()
@@ -306,7 +282,7 @@ private slots:
         w->List1->addItems(hosts);
         QVERIFY(!w->save());
         const auto next = nextStart(*rig);
-        QCOMPARE(hostsOf(next->window().List1), hosts);
+        QCOMPARE(SettingsSnapshot::of(next->window()).hosts, hosts);
     }
 
     void proxyTickedWithoutAddressSavesNeither()
@@ -418,7 +394,7 @@ private slots:
                                         true,
                                         QStringLiteral("proxy.example:3128"),
                                         12};
-        QCOMPARE(snapshotOf(fresh.window()), expected);
+        QCOMPARE(SettingsSnapshot::of(fresh.window()), expected);
     }
 
     void aDamagedOldFileIsReplaced()
@@ -499,32 +475,6 @@ private slots:
         QCOMPARE(bytesOf(folder), QByteArray("not a folder"));
     }
 
-    void aSaveKilledAtAnyPointLeavesOneWholeSet()
-    {
-        const QList<QMap<QString, QString>> wholeSets = {firstOfTwo().storedKeys(),
-                                                         secondOfTwo().storedKeys()};
-        for (int run = 0; run < 10; ++run) {
-            QProcess child;
-            child.start(QStringLiteral(SETTINGS_SAVE_CHILD), {});
-            QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));
-            const QString home = readLine(child);
-            const QString file = readLine(child);
-            QVERIFY(!home.isEmpty() && !file.isEmpty());
-            // Once the first save is done there are settings to lose; then the
-            // kill lands at a different point of a later save on every run.
-            for (int saves = 0; saves <= run % 3; ++saves)
-                QCOMPARE(readLine(child), QStringLiteral("saved"));
-            QThread::msleep(static_cast<unsigned long>(run * 7 % 40));
-            child.kill();
-            QVERIFY(child.waitForFinished());
-
-            const QMap<QString, QString> stored = storedOptions(file);
-            QDir(home).removeRecursively();
-            QVERIFY2(wholeSets.contains(stored),
-                     qPrintable(QStringLiteral("run %1 left %2 keys").arg(run).arg(stored.size())));
-        }
-    }
-
 private:
     // The settings that a failed save must leave in place.
     std::optional<QString> saveOldSettings()
@@ -545,7 +495,7 @@ private:
     {
         QCOMPARE(bytesOf(settingsFile(*rig)), old);
         const auto next = nextStart(*rig);
-        QCOMPARE(snapshotOf(next->window()), oldSettings);
+        QCOMPARE(SettingsSnapshot::of(next->window()), oldSettings);
     }
 
     std::unique_ptr<TestRig> rig;

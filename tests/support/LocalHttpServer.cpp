@@ -215,8 +215,16 @@ void LocalHttpServer::acceptPending()
         mostAtOnce_ = std::max(mostAtOnce_, ++open_);
         unanswered_.insert(socket, {});
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        // An exchange ends when the server closes its side, not when it has seen
+        // the close come back: the client may already be on its next request.
+        connect(socket, &QTcpSocket::stateChanged, this,
+                [this, socket, counted = true](QAbstractSocket::SocketState state) mutable {
+                    if (counted && state != QAbstractSocket::ConnectedState) {
+                        counted = false;
+                        --open_;
+                    }
+                });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            --open_;
             unanswered_.remove(socket);
             socket->deleteLater();
         });

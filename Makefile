@@ -1,10 +1,11 @@
 # The two commands a newcomer needs: `make run` and `make test`.
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build run test sanitize package format clean
+.PHONY: deps build run test bench sanitize fuzz package format clean
 
 deps:
 	@scripts/install-deps
@@ -21,6 +22,14 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# The benchmark, not a test (see BENCHMARKS.md): a few minutes, or with
+# BENCH_FLAGS=--long the full idle windows and the tick period. The curl
+# command is its reference and needed by nothing else.
+BENCH_FLAGS ?=
+bench: build
+	@scripts/install-deps curl
+	$(BUILD_DIR)/bench/quorrel-bench $(BENCH_FLAGS)
+
 # A Debian package of the build, in the build folder.
 package: build
 	cd $(BUILD_DIR) && cpack
@@ -32,9 +41,23 @@ sanitize: deps
 	cd $(SANITIZE_DIR) && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 		ctest --output-on-failure -j $(JOBS)
 
+# The fuzz targets of the registry store's parser and of the initialisation-
+# file reader (fuzz/), built with clang apart from the product and run for
+# FUZZ_SECONDS each; not part of `make test`. An input that breaks a parser
+# lands in $(FUZZ_DIR)/crashes/; kept in fuzz/regressions/, `make test` tries
+# it from then on.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/install-deps clang libclang-rt-14-dev
+	cmake -S fuzz -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQUORREL_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	cd $(FUZZ_DIR) && ctest --output-on-failure -j $(JOBS)
+	@grep -h -e ' Test: ' -e 'number_of_executed_units' $(FUZZ_DIR)/Testing/Temporary/LastTest.log
+
 format:
-	find app hosts keepalive settings optimizer platform tests bench \
+	find app hosts keepalive settings optimizer platform tests bench fuzz \
 		\( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -117,7 +117,8 @@ std::optional<QString> QtSettingsStore::commitFile(const QString &application,
     // what is on disk when it syncs, so a section removed here would keep the
     // keys that another Quorrel saved in between. This lock, held from before
     // the read to after the write, keeps every other Quorrel's save out.
-    QDir().mkpath(QFileInfo(file).absolutePath());
+    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+        return whyNotWritten(file);
     const StoreLock lock(file + QStringLiteral(".save"));
     if (lock.state() == StoreLock::State::Busy)
         return tr("Another Quorrel is saving its settings in %1. Try again in a moment.")
@@ -152,6 +153,8 @@ bool QtSettingsStore::fitsTheReadLimit(const QString &fileName, const QList<Chan
         settings.sync();
         size = QFileInfo(trial).size();
     }
+    // A trial file that cannot be removed is harmless: nothing reads it, and
+    // the next save starts by removing it again.
     QFile::remove(trial);
     return size <= maxFileBytes;
 }

@@ -41,6 +41,9 @@ private slots:
         w = &rig->window();
         http.requests.clear();
         connectionsBefore = http.connections();
+        // A request an earlier test cancelled may not have been seen closing yet.
+        QTRY_COMPARE(http.openNow(), 0);
+        http.startCountingAtOnce();
     }
     void cleanup() { rig.reset(); }
 
@@ -426,6 +429,9 @@ private:
         for (const QString &path : paths)
             w->List1->addItem(http.address(path));
         connectionsBefore = http.connections();
+        // A request an earlier test cancelled may not have been seen closing yet.
+        QTRY_COMPARE(http.openNow(), 0);
+        http.startCountingAtOnce();
     }
 
     LocalHttpServer http;

@@ -68,6 +68,10 @@ public:
     // Connections accepted; over TLS, handshakes begun.
     int connections() const { return accepted_; }
     int mostAtOnce() const { return mostAtOnce_; }
+    // Connections the server has not closed yet.
+    int openNow() const { return open_; }
+    // Counts "at once" afresh from now, for a test that shares the server.
+    void startCountingAtOnce() { mostAtOnce_ = open_; }
     // The request targets in the order they came.
     QStringList requests;
 

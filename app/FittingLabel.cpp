@@ -9,23 +9,23 @@ namespace
 constexpr qreal smallestPointSize = 6.0;
 constexpr qreal shrinkStep = 0.25;
 
-int textWidth(const QFont &font, const QString &text)
-{
-    return QFontMetrics(font).horizontalAdvance(text);
-}
-
 } // namespace
+
+QFont shrunkToFit(QFont font, const std::function<bool(const QFont &)> &fits)
+{
+    while (!fits(font) && font.pointSizeF() - shrinkStep >= smallestPointSize)
+        font.setPointSizeF(font.pointSizeF() - shrinkStep);
+    return font;
+}
 
 FittingLabel::FittingLabel(const QString &text, QWidget *parent) : QLabel(text, parent) {}
 
 QFont FittingLabel::fittedFont() const
 {
-    QFont fitted = font();
     const int room = contentsRect().width() - 2 * margin();
-    while (textWidth(fitted, text()) > room &&
-           fitted.pointSizeF() - shrinkStep >= smallestPointSize)
-        fitted.setPointSizeF(fitted.pointSizeF() - shrinkStep);
-    return fitted;
+    return shrunkToFit(font(), [&](const QFont &candidate) {
+        return QFontMetrics(candidate).horizontalAdvance(text()) <= room;
+    });
 }
 
 QString FittingLabel::drawnText() const

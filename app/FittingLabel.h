@@ -1,6 +1,11 @@
 #pragma once
 
 #include <QLabel>
+#include <functional>
+
+// The largest size of `font`, down to a floor of 6 points in quarter-point
+// steps, at which `fits` holds; the floor when none does.
+QFont shrunkToFit(QFont font, const std::function<bool(const QFont &)> &fits);
 
 // A one-line label whose text always shows whole: when it is wider than the
 // label, the text is drawn in a smaller size of the label's font, down to a

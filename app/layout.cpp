@@ -189,13 +189,16 @@ int captionRoom(const QAbstractButton *button)
     return button->width() - 2 * style->pixelMetric(QStyle::PM_ButtonMargin);
 }
 
-bool captionFits(const QWidget *control)
+// Whether the caption shows whole in the given font.
+bool captionFits(QWidget *control, const QFont &font)
 {
     if (const auto *button = qobject_cast<const QAbstractButton *>(control)) {
         const QString shown = QString(button->text()).remove(QLatin1Char('&'));
-        return button->fontMetrics().horizontalAdvance(shown) <= captionRoom(button);
+        return QFontMetrics(font).horizontalAdvance(shown) <= captionRoom(button);
     }
-    const auto *label = qobject_cast<const QLabel *>(control);
+    // A wrapping label's height for its width depends on its own font.
+    auto *label = qobject_cast<QLabel *>(control);
+    label->setFont(font);
     return label->heightForWidth(label->width()) <= label->height();
 }
 
@@ -203,12 +206,11 @@ bool captionFits(const QWidget *control)
 // where the desktop's font is too wide for the place the design gives them.
 void fitStaticCaption(QWidget *control)
 {
-    constexpr qreal smallestPointSize = 6.0;
-    QFont font = control->font();
-    while (!captionFits(control) && font.pointSizeF() - 0.25 >= smallestPointSize) {
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-        control->setFont(font);
-    }
+    const QFont designed = control->font();
+    const QFont fitted =
+        shrunkToFit(designed, [control](const QFont &font) { return captionFits(control, font); });
+    // A caption that fits keeps following the window's font.
+    control->setFont(fitted == designed ? QFont() : fitted);
 }
 
 void putInFrame(QWidget *control, QGroupBox *frame, const QRect &rect)

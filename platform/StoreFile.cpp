@@ -1,10 +1,15 @@
 #include "platform/StoreFile.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,8 +18,6 @@
 namespace
 {
 
-// A store is locked for milliseconds; a waiter gives up after this.
-constexpr int lockWaitMs = 5000;
 constexpr int lockRetryMs = 2;
 
 // Whether the open file is still the one that the name leads to.
@@ -26,6 +29,67 @@ bool isStillNamed(int descriptor, const QByteArray &fileName)
     };
     return fstat(descriptor, &opened) == 0 && stat(fileName.constData(), &named) == 0 &&
            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// Writes every byte, going on where a short write stopped.
+bool writeAll(int descriptor, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const ssize_t written = write(descriptor, bytes.data(), static_cast<size_t>(bytes.size()));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes = bytes.sliced(written);
+    }
+    return true;
+}
+
+bool holdsExactly(int descriptor, qsizetype size)
+{
+    struct stat status {
+    };
+    return fstat(descriptor, &status) == 0 && status.st_size == size;
+}
+
+// A file that is replaced keeps its permissions; mkostemp made a new one 0600.
+bool takeModeOf(int descriptor, const QByteArray &fileName)
+{
+    struct stat status {
+    };
+    if (stat(fileName.constData(), &status) != 0)
+        return errno == ENOENT;
+    return fchmod(descriptor, status.st_mode & 07777) == 0;
+}
+
+// Once the folder is synced, the rename survives a power cut.
+bool syncFolderOf(const QByteArray &fileName)
+{
+    const qsizetype slash = fileName.lastIndexOf('/');
+    const QByteArray folder =
+        slash < 0 ? QByteArray(".") : fileName.left(std::max<qsizetype>(slash, 1));
+    const int descriptor = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool synced = fsync(descriptor) == 0;
+    return close(descriptor) == 0 && synced;
+}
+
+// A file that its user may not write is not replaced either, though its
+// folder would allow it.
+bool mayReplace(const QByteArray &fileName)
+{
+    return access(fileName.constData(), W_OK) == 0 || errno == ENOENT;
+}
+
+// The bytes of a path held in a QString, or nothing when Qt would change them:
+// a file name that is not UTF-8 comes back with other bytes, so another file.
+std::optional<QString> exactPath(const QByteArray &bytes)
+{
+    QString path = QFile::decodeName(bytes);
+    if (QFile::encodeName(path) != bytes)
+        return std::nullopt;
+    return path;
 }
 
 } // namespace
@@ -53,10 +117,73 @@ StoreFile StoreFile::read(const QString &fileName, qint64 maxBytes)
     return {State::Read, std::move(contents)};
 }
 
-StoreLock::StoreLock(const QString &fileName)
+bool StoreFile::replace(const QString &fileName, QByteArrayView contents)
+{
+    // A link is replaced at the file it leads to, so it stays a link.
+    const QFileInfo info(fileName);
+    const QByteArray target =
+        QFile::encodeName(info.isSymLink() && info.exists() ? info.canonicalFilePath() : fileName);
+    if (!mayReplace(target))
+        return false;
+    QByteArray temporary = target + ".XXXXXX";
+    // Made new (O_EXCL), so never through a link, and for the user alone.
+    const int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool written = takeModeOf(descriptor, target) && writeAll(descriptor, contents) &&
+                         fsync(descriptor) == 0 && holdsExactly(descriptor, contents.size());
+    const bool closed = close(descriptor) == 0;
+    if (!written || !closed || rename(temporary.constData(), target.constData()) != 0) {
+        unlink(temporary.constData());
+        return false;
+    }
+    // The new file is in place whatever the folder's sync gives: only a power
+    // cut in the next moments could still bring the old one back.
+    static_cast<void>(syncFolderOf(target));
+    return true;
+}
+
+bool StoreFile::makeFolder(const QString &path)
+{
+    const QString folder = QDir::cleanPath(QDir(path).absolutePath());
+    // Each folder from the top down; those that are there stay as they are.
+    QString step;
+    for (const QString &name : folder.split(u'/', Qt::SkipEmptyParts)) {
+        step += u'/' + name;
+        const QByteArray bytes = QFile::encodeName(step);
+        struct stat status {
+        };
+        if (stat(bytes.constData(), &status) != 0 && mkdir(bytes.constData(), 0700) != 0 &&
+            errno != EEXIST)
+            return false;
+    }
+    return QFileInfo(folder).isDir();
+}
+
+StorePlace StoreFile::userFolder(const char *variable, QLatin1StringView underHome)
+{
+    // A relative path means nothing in another working folder: it is ignored.
+    QByteArray chosen = qgetenv(variable);
+    if (!chosen.startsWith('/')) {
+        const QByteArray home = qgetenv("HOME");
+        if (!home.startsWith('/'))
+            return {{},
+                    tr("Quorrel does not know your home folder (HOME is not set to one), so it "
+                       "has nowhere to save.")};
+        chosen = home + '/' + QByteArray(underHome.data(), underHome.size());
+    }
+    if (const std::optional<QString> path = exactPath(chosen))
+        return {*path, {}};
+    return {{},
+            tr("The name of the folder %1 is not valid UTF-8: Quorrel cannot save there "
+               "without writing to another folder.")
+                .arg(QFile::decodeName(chosen))};
+}
+
+StoreLock::StoreLock(const QString &fileName, int waitMs)
     : lockFile_(QFile::encodeName(fileName + QStringLiteral(".lock")))
 {
-    const QDeadlineTimer deadline(lockWaitMs);
+    const QDeadlineTimer deadline(waitMs);
     while ((state_ = tryOnce()) == State::Busy && !deadline.hasExpired())
         QThread::msleep(lockRetryMs);
 }
@@ -73,7 +200,8 @@ StoreLock::~StoreLock()
 
 StoreLock::State StoreLock::tryOnce()
 {
-    descriptor_ = open(lockFile_.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // A link in the lock file's place is not followed: it could lead anywhere.
+    descriptor_ = open(lockFile_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (descriptor_ < 0)
         return State::Failed;
     const bool locked = flock(descriptor_, LOCK_EX | LOCK_NB) == 0;

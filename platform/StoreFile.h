@@ -1,12 +1,24 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QCoreApplication>
 #include <QString>
+
+// Where a store's files go, or why they can go nowhere: a refusal says so to
+// the user, and nothing is written.
+struct StorePlace {
+    QString path;
+    QString refusal;
+};
 
 // The file of a store as it was found on disk. The stores read their files
 // whole, so a file far larger than a store ever writes is not read at all,
 // and neither is anything but a regular file (a folder, a pipe, a device).
 struct StoreFile {
+    Q_DECLARE_TR_FUNCTIONS(StoreFile)
+
+public:
     enum class State {
         Missing,    // no file there, or a link to nothing: the store is empty
         Read,       // `contents` holds the whole file
@@ -18,6 +30,21 @@ struct StoreFile {
     QByteArray contents;
 
     static StoreFile read(const QString &fileName, qint64 maxBytes);
+
+    // Replaces the file with `contents` in one step. They are written under a
+    // temporary name, synced and measured first, so a write that does not
+    // reach the disk whole, on a full disk say, leaves the old file as it was
+    // and gives false. A new file is its user's alone (0600); a replaced one
+    // keeps its mode. A link is followed to the file it names.
+    static bool replace(const QString &fileName, QByteArrayView contents);
+    // Makes the folder and the missing ones above it, each its user's alone
+    // (0700). True when the folder is there.
+    static bool makeFolder(const QString &path);
+    // The folder of the user's files of a kind: the absolute path in the
+    // environment variable (XDG_CONFIG_HOME, XDG_DATA_HOME), else
+    // `underHome` in the home folder. A path that Qt cannot hold byte for
+    // byte, or no home folder, is refused.
+    static StorePlace userFolder(const char *variable, QLatin1StringView underHome);
 };
 
 // Keeps other Quorrel processes out while a store file is read, changed and
@@ -30,11 +57,12 @@ class StoreLock
 public:
     enum class State {
         Locked,
-        Busy,   // another process held it for the whole wait, a few seconds
+        Busy,   // another process held it for the whole wait
         Failed, // the lock file could not be made, as in a folder that is not writable
     };
 
-    explicit StoreLock(const QString &fileName);
+    // Waits at most `waitMs` for another process to let go.
+    explicit StoreLock(const QString &fileName, int waitMs = 5000);
     ~StoreLock();
     StoreLock(const StoreLock &) = delete;
     StoreLock &operator=(const StoreLock &) = delete;

@@ -55,8 +55,9 @@ struct TcpValues {
     QString ttl;
 };
 
-// Writes all five values in their order, each even when an earlier one failed;
-// gives the first failure's status, or 0.
+// Writes all five values in their order, each even when an earlier one failed,
+// but none after a wait for another Quorrel: the window waits once at most.
+// Gives the first failure's status, or 0.
 std::int32_t writeTcpValues(Registry &registry, const TcpValues &values)
 {
     const struct {
@@ -76,6 +77,8 @@ std::int32_t writeTcpValues(Registry &registry, const TcpValues &values)
             modRegistry::WriteValue(registry, hive, write.keyPath, write.name, asText, write.value);
         if (firstFailure == modRegistry::Done)
             firstFailure = status;
+        if (status == Registry::ERROR_BUSY)
+            break;
     }
     return firstFailure;
 }

@@ -3,11 +3,8 @@
 #include "platform/RegistryDocument.h"
 #include "platform/StoreFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -19,6 +16,10 @@ namespace
 // value parses the whole file again. A file far larger than that, the store
 // or an initialisation file, is none that Quorrel wrote: it is not read at all.
 constexpr qint64 maxFileBytes = 1024 * 1024;
+
+// A write holds the lock for milliseconds. One that waits longer finds a
+// Quorrel that is stuck or slow, and says so rather than keep the window frozen.
+constexpr int lockWaitMs = 1000;
 
 // A file's contents: empty when there is no file, nothing when it cannot be read.
 std::optional<QByteArray> readWhole(const QString &fileName)
@@ -36,7 +37,7 @@ std::optional<QByteArray> readWhole(const QString &fileName)
     return std::nullopt;
 }
 
-enum class Replaced { Yes, Kept, Failed };
+enum class Replaced { Yes, Kept, Busy, Failed };
 
 // One read-modify-write of a file. Under the file's lock the current contents
 // are read and handed to `change`; what it returns replaces the file in one step.
@@ -44,9 +45,11 @@ enum class Replaced { Yes, Kept, Failed };
 // never sees half a file. `change` returns nothing to keep the file as it is.
 template <typename Change> Replaced replaceLocked(const QString &fileName, Change change)
 {
-    if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
+    if (!StoreFile::makeFolder(QFileInfo(fileName).absolutePath()))
         return Replaced::Failed;
-    const StoreLock lock(fileName);
+    const StoreLock lock(fileName, lockWaitMs);
+    if (lock.state() == StoreLock::State::Busy)
+        return Replaced::Busy;
     if (lock.state() != StoreLock::State::Locked)
         return Replaced::Failed;
     const std::optional<QByteArray> current = readWhole(fileName);
@@ -55,10 +58,7 @@ template <typename Change> Replaced replaceLocked(const QString &fileName, Chang
     const std::optional<QByteArray> replacement = change(*current);
     if (!replacement)
         return Replaced::Kept;
-    QSaveFile file(fileName);
-    const bool saved = file.open(QIODevice::WriteOnly) &&
-                       file.write(*replacement) == replacement->size() && file.commit();
-    return saved ? Replaced::Yes : Replaced::Failed;
+    return StoreFile::replace(fileName, *replacement) ? Replaced::Yes : Replaced::Failed;
 }
 
 // The store as it is now; one that cannot be read or understood reads as empty.
@@ -107,12 +107,17 @@ RegistryKey &RegistryKey::operator=(RegistryKey &&other) noexcept
 QString Registry::describe(Status status)
 {
     switch (status) {
+    case ERROR_PATH_NOT_FOUND:
+        return tr("there is no folder for the registry store: HOME is not set to your home "
+                  "folder, or the folder's name is not valid UTF-8");
     case ERROR_ACCESS_DENIED:
         return tr("access was denied; the registry store may be read-only");
     case ERROR_BADDB:
         return tr("the registry store file is damaged");
     case ERROR_REGISTRY_IO_FAILED:
         return tr("the registry store file could not be read or saved");
+    case ERROR_BUSY:
+        return tr("another Quorrel is writing the registry store. Try again in a moment");
     default:
         return tr("system error %1").arg(status);
     }
@@ -120,10 +125,17 @@ QString Registry::describe(Status status)
 
 FileRegistry::FileRegistry(QString fileName) : fileName_(std::move(fileName)) {}
 
-QString FileRegistry::defaultFileName()
+FileRegistry::FileRegistry(const StorePlace &file)
+    : fileName_(file.path), refused_(!file.refusal.isEmpty())
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QLatin1String("/quorrel/registry.reg");
+}
+
+StorePlace FileRegistry::defaultFileName()
+{
+    StorePlace place = StoreFile::userFolder("XDG_DATA_HOME", QLatin1StringView(".local/share"));
+    if (place.refusal.isEmpty())
+        place.path += QLatin1String("/quorrel/registry.reg");
+    return place;
 }
 
 Registry::Status FileRegistry::keyPath(Hkey root, const QString &subKey, QString &path) const
@@ -152,6 +164,8 @@ bool FileRegistry::isFrozen() const
 
 template <typename Change> Registry::Status FileRegistry::modify(Change change)
 {
+    if (refused_)
+        return ERROR_PATH_NOT_FOUND;
     if (isFrozen())
         return ERROR_ACCESS_DENIED;
     bool damaged = false;
@@ -166,7 +180,16 @@ template <typename Change> Registry::Status FileRegistry::modify(Change change)
         });
     if (damaged)
         return ERROR_BADDB;
-    return replaced == Replaced::Failed ? ERROR_REGISTRY_IO_FAILED : ERROR_SUCCESS;
+    switch (replaced) {
+    case Replaced::Yes:
+    case Replaced::Kept:
+        break;
+    case Replaced::Busy:
+        return ERROR_BUSY;
+    case Replaced::Failed:
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    return ERROR_SUCCESS;
 }
 
 Registry::Status FileRegistry::RegOpenKeyExA(Hkey root, const QString &subKey,

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QString>
 #include <cstdint>
+
+struct StorePlace;
 #include <span>
 
 // An open registry key. It is owned like a file handle: it cannot be copied,
@@ -65,9 +67,11 @@ public:
     // Status codes: the system's error codes.
     static constexpr Status ERROR_SUCCESS = 0;
     static constexpr Status ERROR_FILE_NOT_FOUND = 2; // no such key or value
+    static constexpr Status ERROR_PATH_NOT_FOUND = 3; // no folder where the store may go
     static constexpr Status ERROR_ACCESS_DENIED = 5;
     static constexpr Status ERROR_INVALID_HANDLE = 6;
     static constexpr Status ERROR_INVALID_PARAMETER = 87;
+    static constexpr Status ERROR_BUSY = 170; // another process held the store for too long
     static constexpr Status ERROR_MORE_DATA = 234;
     static constexpr Status ERROR_BADDB = 1009; // the store cannot be read as a registry
     static constexpr Status ERROR_REGISTRY_IO_FAILED = 1016; // the store could not be read or saved
@@ -120,8 +124,10 @@ class FileRegistry final : public Registry
 public:
     // The file and its folder are created by the first write.
     explicit FileRegistry(QString fileName);
+    // A refused place reads as empty and is never written (ERROR_PATH_NOT_FOUND).
+    explicit FileRegistry(const StorePlace &file);
     // registry.reg in the "quorrel" folder of the user's data directory.
-    static QString defaultFileName();
+    static StorePlace defaultFileName();
     const QString &fileName() const { return fileName_; }
 
     Status RegOpenKeyExA(Hkey root, const QString &subKey, std::uint32_t options,
@@ -151,4 +157,5 @@ private:
     template <typename Change> Status modify(Change change);
 
     QString fileName_;
+    bool refused_ = false;
 };

@@ -4,8 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSettings>
-#include <QStandardPaths>
+#include <limits>
 #include <utility>
 
 namespace
@@ -26,15 +27,54 @@ QString shown(const QString &fileName)
 // larger than any that Quorrel writes is not read at all.
 constexpr qint64 maxFileBytes = 8 * 1024 * 1024;
 
+// A name beside the file that no QSettings has read: QSettings keeps what it
+// read of each file in a cache of the process, which a reused name could hit.
+QString unseenName(const QString &fileName)
+{
+    return fileName + QStringLiteral(".new-") +
+           QString::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+// Left by a Quorrel that died in the middle of a save.
+void removeDrafts(const QString &fileName)
+{
+    const QFileInfo file(fileName);
+    QDir folder = file.absoluteDir();
+    for (const QString &draft :
+         folder.entryList({file.fileName() + QStringLiteral(".new-*")}, QDir::Files | QDir::Hidden))
+        static_cast<void>(folder.remove(draft)); // one that stays is never read
+}
+
+QVariantMap contentsOf(const QSettings &settings)
+{
+    QVariantMap contents;
+    for (const QString &key : settings.allKeys())
+        contents.insert(key, settings.value(key));
+    return contents;
+}
+
+// Whether the file holds all of `meant`. QSettings ends every line it writes
+// with a line break, so a file cut short at a line's end lacks a key, a
+// section, or its last line break.
+bool holdsWhole(const QString &fileName, const QByteArray &bytes, const QVariantMap &meant)
+{
+    const bool ended = bytes.isEmpty() || bytes.endsWith('\n');
+    return ended && contentsOf(QSettings(fileName, QSettings::IniFormat)) == meant;
+}
+
 } // namespace
 
-QString QtSettingsStore::userConfigDirectory()
+StorePlace QtSettingsStore::userConfigFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return StoreFile::userFolder("XDG_CONFIG_HOME", QLatin1StringView(".config"));
 }
 
 QtSettingsStore::QtSettingsStore(QString configDirectory)
-    : configDirectory_(std::move(configDirectory))
+    : configFolder_{std::move(configDirectory), {}}
+{
+}
+
+QtSettingsStore::QtSettingsStore(StorePlace configFolder) : configFolder_(std::move(configFolder))
 {
 }
 
@@ -42,7 +82,7 @@ QtSettingsStore::~QtSettingsStore() = default;
 
 QString QtSettingsStore::fileName(const QString &application) const
 {
-    return configDirectory_ + u'/' + application + u'/' + application + QStringLiteral(".ini");
+    return configFolder_.path + u'/' + application + u'/' + application + QStringLiteral(".ini");
 }
 
 std::optional<QString> QtSettingsStore::read(const QString &application, const QString &section,
@@ -61,16 +101,15 @@ std::optional<QString> QtSettingsStore::read(const QString &application, const Q
     return value.toString();
 }
 
-// A reader shares QSettings' in-process copy of the file with the writer of
-// commitFile(), so it sees every commit. A file that cannot be settings gets
-// no reader: it reads as empty, and no commit replaces it.
+// After a commit the reader reads the file again. A file that cannot be
+// settings gets no reader: it reads as empty, and no commit replaces it.
 const QSettings *QtSettingsStore::reader(const QString &application) const
 {
     auto found = readers_.find(application);
     if (found == readers_.end()) {
         const QString file = fileName(application);
         std::unique_ptr<QSettings> settings;
-        if (!whyUnusable(file))
+        if (configFolder_.refusal.isEmpty() && !whyUnusable(file))
             settings = std::make_unique<QSettings>(file, QSettings::IniFormat);
         found = readers_.emplace(application, std::move(settings)).first;
     }
@@ -107,17 +146,19 @@ std::optional<QString> QtSettingsStore::commit()
 }
 
 std::optional<QString> QtSettingsStore::commitFile(const QString &application,
-                                                   const QList<Change> &changes) const
+                                                   const QList<Change> &changes)
 {
+    if (!configFolder_.refusal.isEmpty())
+        return configFolder_.refusal;
     const QString file = fileName(application);
     // What cannot be read as settings may be something the user wants back.
     if (std::optional<QString> why = whyUnusable(file))
         return why;
-    // QSettings reads the file when it is opened and merges the changes into
-    // what is on disk when it syncs, so a section removed here would keep the
-    // keys that another Quorrel saved in between. This lock, held from before
-    // the read to after the write, keeps every other Quorrel's save out.
-    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+    // QSettings merges the changes into what the file held when they were
+    // made, so a section removed here would keep the keys that another
+    // Quorrel saved in between. This lock, held from before the read to after
+    // the write, keeps every other Quorrel's save out.
+    if (!StoreFile::makeFolder(QFileInfo(file).absolutePath()))
         return whyNotWritten(file);
     const StoreLock lock(file + QStringLiteral(".save"));
     if (lock.state() == StoreLock::State::Busy)
@@ -125,58 +166,54 @@ std::optional<QString> QtSettingsStore::commitFile(const QString &application,
             .arg(shown(file));
     if (lock.state() == StoreLock::State::Failed)
         return whyNotWritten(file);
-    // So a lock file of QSettings' own was left by a Quorrel that died in a
-    // save, which QSettings would wait for until it is half a minute old.
+    // So a lock file of QSettings' own was left by a Quorrel that died while
+    // reading, which QSettings would wait for until it is half a minute old.
     QFile::remove(file + QStringLiteral(".lock"));
-    if (!fitsTheReadLimit(file, changes))
+    removeDrafts(file);
+    const std::optional<QByteArray> contents = withChanges(file, changes);
+    if (!contents)
+        return whyNotWritten(file);
+    // A larger file would come back as the defaults at the next start.
+    if (contents->size() > maxFileBytes)
         return tr("Your settings are too large to be stored: the settings file may hold at "
                   "most %1 MiB. Remove or shorten some hosts, then save again.")
             .arg(maxFileBytes / (1024 * 1024));
-    if (!syncChanges(file, changes))
+    if (!StoreFile::replace(file, *contents))
         return whyNotWritten(file);
+    if (const auto reader = readers_.find(application); reader != readers_.end() && reader->second)
+        reader->second->sync();
     return std::nullopt;
 }
 
-// A file larger than the store reads would come back as the defaults at the
-// next start: the changes are written to a trial file first and measured.
-bool QtSettingsStore::fitsTheReadLimit(const QString &fileName, const QList<Change> &changes)
+std::optional<QByteArray> QtSettingsStore::withChanges(const QString &fileName,
+                                                       const QList<Change> &changes)
 {
-    const QString trial = fileName + QStringLiteral(".size-check");
-    qint64 size = 0;
+    const StoreFile current = StoreFile::read(fileName, maxFileBytes);
+    const QString draft = unseenName(fileName);
+    const QString check = unseenName(fileName);
+    if (!StoreFile::replace(draft, current.contents))
+        return std::nullopt;
+    QVariantMap meant;
     {
-        // Left over, with QSettings' lock file, by a Quorrel that died here.
-        QFile::remove(trial);
-        QFile::remove(trial + QStringLiteral(".lock"));
-        QSettings settings(trial, QSettings::IniFormat);
+        QSettings settings(draft, QSettings::IniFormat);
         for (const Change &change : changes)
             change(settings);
+        meant = contentsOf(settings);
+        // Its result tells nothing: a write cut short by a full disk may pass
+        // unnoticed, and a hand-edited line it could not read is an error even
+        // when the new file was written. The read back tells.
         settings.sync();
-        size = QFileInfo(trial).size();
     }
-    // A trial file that cannot be removed is harmless: nothing reads it, and
-    // the next save starts by removing it again.
-    QFile::remove(trial);
-    return size <= maxFileBytes;
-}
-
-bool QtSettingsStore::syncChanges(const QString &fileName, const QList<Change> &changes)
-{
-    QSettings::Status status = QSettings::NoError;
-    {
-        // The changes are applied in memory and reach the disk in this one sync,
-        // which writes a new file and renames it over the old one.
-        QSettings settings(fileName, QSettings::IniFormat);
-        for (const Change &change : changes)
-            change(settings);
-        settings.sync();
-        status = settings.status();
+    // Read back under a name that QSettings has no copy of in its cache.
+    std::optional<QByteArray> contents;
+    if (QFile::rename(draft, check)) {
+        StoreFile written = StoreFile::read(check, std::numeric_limits<qint64>::max());
+        if (written.state == StoreFile::State::Read && holdsWhole(check, written.contents, meant))
+            contents = std::move(written.contents);
     }
-    // QSettings keeps the first error it meets, and a damaged old file is one even
-    // when the new file was written. A second look tells: Qt keeps the file cached
-    // with any change not yet written, and tries that change again.
-    if (status == QSettings::FormatError)
-        status = QSettings(fileName, QSettings::IniFormat).status();
-    return status == QSettings::NoError;
+    QFile::remove(draft);
+    QFile::remove(check);
+    return contents;
 }
 
 std::optional<QString> QtSettingsStore::whyUnusable(const QString &fileName)

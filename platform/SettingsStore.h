@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/StoreFile.h"
+
 #include <QCoreApplication>
 #include <QList>
 #include <QMap>
@@ -34,9 +36,11 @@ public:
 };
 
 // One INI file per application, <configDirectory>/<application>/<application>.ini,
-// written through QSettings, which locks the file and replaces it atomically,
-// and under a lock of this store held from the read of the file to the write, so
-// that two Quorrels' saves never merge.
+// read through QSettings. A commit has QSettings write the changed settings
+// into a copy, reads the copy back to know it is whole, and then replaces the
+// file with it in one step, so a full disk never costs the old file. All this
+// happens under a lock of this store held from the read of the file to the
+// write, so that two Quorrels' saves never merge.
 // A file that cannot be read as settings (no text, far too large, a folder, a
 // link loop) reads as empty, and a commit leaves it as it is and says why.
 class QtSettingsStore final : public SettingsStore
@@ -45,9 +49,11 @@ class QtSettingsStore final : public SettingsStore
 
 public:
     // The user's configuration folder, where QSettings keeps user-scope files.
-    static QString userConfigDirectory();
+    static StorePlace userConfigFolder();
 
-    explicit QtSettingsStore(QString configDirectory = userConfigDirectory());
+    explicit QtSettingsStore(QString configDirectory);
+    // A refused place reads as empty, and a commit gives the refusal.
+    explicit QtSettingsStore(StorePlace configFolder = userConfigFolder());
     ~QtSettingsStore() override;
 
     QString fileName(const QString &application) const;
@@ -57,9 +63,6 @@ public:
     void write(const QString &application, const QString &section, const QString &key,
                const QString &text) override;
     void deleteSection(const QString &application, const QString &section) override;
-    // A commit that fails to replace an existing file leaves its changes pending
-    // in QSettings' in-process cache of that file: the next commit, or a later
-    // read, tries to write them again.
     std::optional<QString> commit() override;
 
 private:
@@ -68,17 +71,17 @@ private:
     // Nothing when the file cannot be read as settings.
     const QSettings *reader(const QString &application) const;
     void stage(const QString &application, Change change);
-    std::optional<QString> commitFile(const QString &application,
-                                      const QList<Change> &changes) const;
-    // Whether the file holds the changes now.
-    static bool fitsTheReadLimit(const QString &fileName, const QList<Change> &changes);
-    static bool syncChanges(const QString &fileName, const QList<Change> &changes);
+    std::optional<QString> commitFile(const QString &application, const QList<Change> &changes);
+    // The file's contents with the changes made, or nothing when they could
+    // not be made whole.
+    static std::optional<QByteArray> withChanges(const QString &fileName,
+                                                 const QList<Change> &changes);
     // Why the file cannot be read as settings: it is no text, far too large,
     // or cannot be read at all. Nothing when it can, or when there is none.
     static std::optional<QString> whyUnusable(const QString &fileName);
     static QString whyNotWritten(const QString &fileName);
 
-    QString configDirectory_;
+    StorePlace configFolder_;
     QMap<QString, QList<Change>> staged_; // by application
     // Opening a settings file costs far more than reading a key from it, and
     // the load reads every host on its own. A file that cannot be read as

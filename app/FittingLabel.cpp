@@ -1,6 +1,7 @@
 #include "app/FittingLabel.h"
 
 #include <QPainter>
+#include <algorithm>
 
 namespace
 {
@@ -20,18 +21,29 @@ QFont shrunkToFit(QFont font, const std::function<bool(const QFont &)> &fits)
 
 FittingLabel::FittingLabel(const QString &text, QWidget *parent) : QLabel(text, parent) {}
 
+int FittingLabel::room() const
+{
+    return contentsRect().width() - 2 * margin();
+}
+
+QString FittingLabel::showable() const
+{
+    // Each character takes a pixel at least: the rest of a longer text cannot
+    // show, and measuring it all would cost every paint of a very long text.
+    return text().left(std::max(room(), 0) + 1);
+}
+
 QFont FittingLabel::fittedFont() const
 {
-    const int room = contentsRect().width() - 2 * margin();
+    const QString measured = showable();
     return shrunkToFit(font(), [&](const QFont &candidate) {
-        return QFontMetrics(candidate).horizontalAdvance(text()) <= room;
+        return QFontMetrics(candidate).horizontalAdvance(measured) <= room();
     });
 }
 
 QString FittingLabel::drawnText() const
 {
-    const int room = contentsRect().width() - 2 * margin();
-    return QFontMetrics(fittedFont()).elidedText(text(), Qt::ElideRight, room);
+    return QFontMetrics(fittedFont()).elidedText(showable(), Qt::ElideRight, room());
 }
 
 void FittingLabel::paintEvent(QPaintEvent *)
@@ -40,6 +52,6 @@ void FittingLabel::paintEvent(QPaintEvent *)
     painter.setFont(fittedFont());
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
-    const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
-    painter.drawText(room, static_cast<int>(alignment()), drawnText());
+    const QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    painter.drawText(area, static_cast<int>(alignment()), drawnText());
 }

@@ -26,4 +26,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    int room() const;
+    // As much of the text as could show at any size.
+    QString showable() const;
 };

@@ -1,8 +1,10 @@
 #include "platform/Dialogs.h"
 
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QWidget>
+#include <limits>
 
 namespace
 {
@@ -59,8 +61,12 @@ QString QtDialogs::InputBox(const QString &prompt, const QString &title, const Q
     QInputDialog box(visibleOwner());
     box.setWindowTitle(title);
     box.setLabelText(prompt);
-    box.setTextValue(defaultText);
     box.setInputMode(QInputDialog::TextInput);
+    // A line edit holds 32,767 characters unless told otherwise, and would cut
+    // a longer text it is given to edit.
+    if (auto *edit = box.findChild<QLineEdit *>())
+        edit->setMaxLength(std::numeric_limits<int>::max());
+    box.setTextValue(defaultText);
     if (box.exec() != QDialog::Accepted)
         return {};
     return box.textValue();

@@ -60,6 +60,13 @@ bool passesWhole(const QByteArray &text)
     return !text.contains('\0');
 }
 
+// Blanks around a proxy text or a line break in it are a slip of the keyboard
+// or the clipboard: libcurl would look up a name that is not the proxy's.
+bool isBareProxy(const QByteArray &proxy)
+{
+    return proxy == proxy.trimmed() && !proxy.contains('\n') && !proxy.contains('\r');
+}
+
 } // namespace
 
 class CurlInet::Transfer
@@ -110,7 +117,7 @@ bool CurlInet::Transfer::prepare(const QByteArray &url, const Inet &settings)
 {
     const QByteArray proxy =
         settings.AccessType == Inet::NamedProxy ? settings.Proxy.toUtf8() : QByteArray();
-    if (!easy_ || !multi_ || !passesWhole(url) || !passesWhole(proxy))
+    if (!easy_ || !multi_ || !passesWhole(url) || !passesWhole(proxy) || !isBareProxy(proxy))
         return false;
     const CURLcode results[] = {
         curl_easy_setopt(easy_, CURLOPT_URL, url.constData()),

@@ -38,7 +38,8 @@ public:
 //   in anonymously); one with a scheme is used as it stands. Only http, https,
 //   ftp and ftps are fetched, redirects included (at most 5); any other scheme
 //   fails before anything is contacted, and so does an address or a proxy
-//   text that holds a NUL character.
+//   text that holds a NUL character, and a proxy text with blanks around it
+//   or a line break in it.
 // - An HTTP status of 400 or above fails; certificates are verified.
 // - At most 1 MiB of a document is read; a longer one is cut there.
 // - The document's bytes are read as UTF-8: a NUL stays U+0000 and an invalid

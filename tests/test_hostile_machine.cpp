@@ -1,0 +1,313 @@
+// A hostile machine: a full disk, a store held by another Quorrel, a very long
+// host, links for lock files, odd home folders, proxy texts with blanks.
+
+#include "optimizer/modRegistry.h"
+#include "platform/Dialogs.h"
+#include "platform/StoreFile.h"
+#include "support/LocalHttpServer.h"
+#include "support/TestRig.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDirIterator>
+#include <QLabel>
+#include <QScopeGuard>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace
+{
+
+QByteArray bytesOf(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(no file)");
+}
+
+int modeOf(const QString &path)
+{
+    struct stat status {
+    };
+    return stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : -1;
+}
+
+QStringList names(const char *spaced)
+{
+    return QString::fromLatin1(spaced).split(u' ', Qt::SkipEmptyParts);
+}
+
+QString lastPrompt(const TestRig &rig)
+{
+    return rig.dialogs.shown.isEmpty() ? QString() : rig.dialogs.shown.last().prompt;
+}
+
+QString optimizeFor(TestRig &rig, const QString &speed)
+{
+    frmmain &w = rig.window();
+    w.Combo1->setCurrentIndex(w.Combo1->findText(speed));
+    w.Combo1_Click();
+    w.Command12_Click();
+    return lastPrompt(rig);
+}
+
+QString save(TestRig &rig)
+{
+    rig.window().Command8_Click();
+    return lastPrompt(rig);
+}
+
+QString settingsFile(TestRig &rig)
+{
+    return rig.settings().fileName(QStringLiteral("Quorrel"));
+}
+
+QString registryFile(TestRig &rig)
+{
+    return rig.registry().fileName();
+}
+
+QString iniFile(TestRig &rig)
+{
+    return rig.home() + QStringLiteral("/tune.ini");
+}
+
+// One way a store is written: what it holds before, the write, which gives
+// what it reports, the file written, and how a failure is reported.
+struct WritePath {
+    const char *name;
+    std::function<void(TestRig &)> before;
+    std::function<QString(TestRig &)> write;
+    std::function<QString(TestRig &)> file;
+    QString failure;
+};
+
+const WritePath writePaths[] = {
+    {"settings save", [](TestRig &rig) { save(rig); },
+     [](TestRig &rig) {
+         rig.dialogs.answerInputBox(QStringLiteral("www.example.org/") + QString(300, u'p'));
+         rig.window().Command5_Click();
+         return save(rig);
+     },
+     settingsFile, QStringLiteral("Your settings could not be saved.")},
+    {"registry key made", [](TestRig &rig) { optimizeFor(rig, QStringLiteral("28.8 Kbps")); },
+     [](TestRig &rig) {
+         RegistryKey key;
+         std::uint32_t disposition = 0;
+         return Registry::describe(rig.registry().RegCreateKeyExA(
+             Registry::HKEY_CURRENT_USER, QStringLiteral("Software\\Quorrel"), 0,
+             Registry::KEY_SET_VALUE, key, disposition));
+     },
+     registryFile, QStringLiteral("the registry store file could not be read or saved")},
+    {"registry values set", [](TestRig &rig) { optimizeFor(rig, QStringLiteral("28.8 Kbps")); },
+     [](TestRig &rig) { return optimizeFor(rig, QStringLiteral("56.6 Kbps")); }, registryFile,
+     QStringLiteral("The recommended values could not be written")},
+    {"initialisation file",
+     [](TestRig &rig) {
+         QFile file(iniFile(rig));
+         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[TCP]\nMaxMTU=1500\n") == 18);
+     },
+     [](TestRig &rig) {
+         return QVariant(rig.registry().WritePrivateProfileStringA(
+                             QStringLiteral("TCP"), QStringLiteral("DefaultRcvWindow"),
+                             QString(100, u'4'), iniFile(rig)))
+             .toString();
+     },
+     iniFile, QStringLiteral("false")},
+};
+
+// While `write` runs, files may grow to `bytes` at most: a write beyond
+// fails, as on a full disk.
+QString underFileSizeLimit(rlim_t bytes, const std::function<QString()> &write)
+{
+    const rlimit limited{bytes, RLIM_INFINITY};
+    const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
+        return QStringLiteral("(no limit)");
+    const QString reported = write();
+    return setrlimit(RLIMIT_FSIZE, &none) == 0 ? reported : QStringLiteral("(limit kept)");
+}
+
+// The paths of the files, or of every entry, under `root`.
+QStringList everythingUnder(const QString &root, QDir::Filters filter = QDir::AllEntries)
+{
+    QStringList found;
+    QDirIterator it(root, filter | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(root).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+class HostileMachineTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // The limit on a file's size stops a write with EFBIG, not with the signal.
+        QVERIFY(std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR);
+        umask(022);
+    }
+
+    void aFullDiskLeavesEveryStoreAsItWas()
+    {
+        for (const WritePath &path : writePaths) {
+            TestRig whole;
+            path.before(whole);
+            QVERIFY2(!path.write(whole).startsWith(path.failure), path.name);
+            const qint64 fullSize = QFileInfo(path.file(whole)).size();
+            for (const qint64 limit : {qint64(0), qint64(1), fullSize / 2, fullSize - 1}) {
+                TestRig rig;
+                path.before(rig);
+                const QByteArray old = bytesOf(path.file(rig));
+                const QString reported = underFileSizeLimit(limit, [&] { return path.write(rig); });
+                const QString where =
+                    QStringLiteral("%1 at %2 bytes: ").arg(QLatin1String(path.name)).arg(limit);
+                QVERIFY2(reported.startsWith(path.failure), qPrintable(where + reported));
+                QVERIFY2(bytesOf(path.file(rig)) == old, qPrintable(where));
+            }
+        }
+    }
+
+    void anOptimizeWaitsOnceForAnotherQuorrelThenSaysSo()
+    {
+        TestRig rig;
+        QVERIFY(QDir().mkpath(QFileInfo(registryFile(rig)).absolutePath()));
+        const StoreLock otherQuorrel(registryFile(rig));
+        QCOMPARE(otherQuorrel.state(), StoreLock::State::Locked);
+        const QString reported = optimizeFor(rig, QStringLiteral("56.6 Kbps"));
+        QVERIFY2(reported.contains(u"another Quorrel"), qPrintable(reported));
+        QVERIFY(!QFile::exists(registryFile(rig)));
+    }
+
+    // Each paint of a very long host measures only what can show.
+    void aVeryLongHostDoesNotHoldUpThePaint()
+    {
+        TestRig rig;
+        rig.window().Label1->setText(QStringLiteral("Remote Host: ") + QString(1'000'000, u'w'));
+        const QDeadlineTimer deadline(3000);
+        for (int paint = 0; paint < 3 && !deadline.hasExpired(); ++paint)
+            static_cast<void>(rig.window().Label1->grab());
+        QVERIFY(!deadline.hasExpired());
+    }
+
+    // Made for the user alone, they keep the mode the user gives them, and
+    // no lock file stays behind.
+    void storeFilesAndFoldersAreTheUsersAlone()
+    {
+        TestRig rig;
+        save(rig);
+        optimizeFor(rig, QStringLiteral("56.6 Kbps"));
+        const QString config = rig.home() + QStringLiteral("/config");
+        const QString data = rig.home() + QStringLiteral("/data");
+        QCOMPARE(everythingUnder(config), names("Quorrel Quorrel/Quorrel.ini"));
+        QCOMPARE(everythingUnder(data), names("registry.reg"));
+        for (const QString &folder : {config, config + QStringLiteral("/Quorrel"), data})
+            QVERIFY2(modeOf(folder) == 0700, qPrintable(folder));
+        for (const QString &file : {settingsFile(rig), registryFile(rig)}) {
+            QVERIFY2(modeOf(file) == 0600, qPrintable(file));
+            QVERIFY(QFile::setPermissions(file,
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        }
+        QCOMPARE(save(rig), QStringLiteral("Your settings have been saved."));
+        QVERIFY(optimizeFor(rig, QStringLiteral("28.8 Kbps")).startsWith(u"Your system has been"));
+        for (const QString &file : {settingsFile(rig), registryFile(rig)})
+            QVERIFY2(modeOf(file) == 0640, qPrintable(file));
+    }
+
+    void aLinkInPlaceOfALockFileIsNotFollowed()
+    {
+        TestRig rig;
+        const QString elsewhere = rig.home() + QStringLiteral("/elsewhere");
+        QVERIFY(QDir().mkpath(elsewhere));
+        for (const QString &file : {settingsFile(rig) + QStringLiteral(".save"), registryFile(rig)})
+            QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()) &&
+                    QFile::link(elsewhere + u'/' + QFileInfo(file).fileName(),
+                                file + QStringLiteral(".lock")));
+        save(rig);
+        optimizeFor(rig, QStringLiteral("56.6 Kbps"));
+        QCOMPARE(everythingUnder(elsewhere), QStringList());
+    }
+
+    void storesGoOnlyWhereTheHomeFolderSays_data()
+    {
+        QTest::addColumn<QByteArray>("home"); // under the test's folder; "-" for none
+        QTest::addColumn<QStringList>("written");
+        QTest::newRow("relative XDG folders")
+            << QByteArray("home")
+            << names("home/.config/Quorrel/Quorrel.ini home/.local/share/quorrel/registry.reg");
+        QTest::newRow("no HOME") << QByteArray("-") << QStringList();
+        QTest::newRow("empty HOME") << QByteArray() << QStringList();
+        QTest::newRow("Latin-1 HOME") << QByteArray("caf\xe9") << QStringList();
+    }
+
+    void storesGoOnlyWhereTheHomeFolderSays()
+    {
+        QFETCH(QByteArray, home);
+        QFETCH(QStringList, written);
+        const QTemporaryDir root;
+        const QByteArray usualHome = qgetenv("HOME");
+        const QByteArray homePath = QFile::encodeName(root.path()) + '/' + home;
+        const bool homeMade = home.size() > 1 && mkdir(homePath.constData(), 0700) == 0;
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", usualHome);
+            QDir::setCurrent(QDir::tempPath());
+            // Qt cannot remove a folder whose name is not UTF-8.
+            if (homeMade)
+                static_cast<void>(rmdir(homePath.constData()));
+        });
+        QVERIFY(QDir(root.path()).mkdir(QStringLiteral("cwd")) &&
+                QDir::setCurrent(root.filePath(QStringLiteral("cwd"))));
+        QVERIFY(home == "-" ? qunsetenv("HOME") : qputenv("HOME", homeMade ? homePath : home));
+        QVERIFY(qputenv("XDG_CONFIG_HOME", "relative") && qputenv("XDG_DATA_HOME", "relative"));
+        QtSettingsStore settings;
+        FileRegistry registry(FileRegistry::defaultFileName());
+        QVERIFY(qunsetenv("XDG_CONFIG_HOME") && qunsetenv("XDG_DATA_HOME"));
+        settings.write(QStringLiteral("Quorrel"), QStringLiteral("options"),
+                       QStringLiteral("interval"), QStringLiteral("5"));
+        QCOMPARE(settings.commit().has_value(), written.isEmpty());
+        QCOMPARE(modRegistry::WriteValue(registry, QStringLiteral("HKLM"), QStringLiteral("Tune"),
+                                         QStringLiteral("MaxMTU"), QStringLiteral("S"),
+                                         QStringLiteral("576")) == modRegistry::Done,
+                 !written.isEmpty());
+        QCOMPARE(everythingUnder(root.path(), QDir::Files), written);
+    }
+
+    void anEditedLongHostComesBackWhole()
+    {
+        QtDialogs dialogs;
+        const QString host = QStringLiteral("www.example.org/") + QString(40'000, u'p');
+        QTimer::singleShot(
+            0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+        QCOMPARE(dialogs.InputBox(QStringLiteral("Edit"), QStringLiteral("Quorrel"), host), host);
+    }
+
+    // The blanks and line breaks are not trimmed away: no proxy is contacted.
+    void aProxyWithBlanksOrLineBreaksFailsUncontacted()
+    {
+        LocalHttpServer proxy;
+        CurlInet inet;
+        inet.AccessType = Inet::NamedProxy;
+        const QString bare = QStringLiteral("127.0.0.1:%1").arg(proxy.port());
+        for (const QString &typed :
+             {u' ' + bare, bare + u' ', bare + QStringLiteral("\r\n"), u'\n' + bare}) {
+            inet.Proxy = typed;
+            QVERIFY2(!inet.OpenURL(QStringLiteral("www.example.org/html")), qPrintable(typed));
+        }
+        QCOMPARE(proxy.connections(), 0);
+        inet.Proxy = bare;
+        QCOMPARE(inet.OpenURL(QStringLiteral("www.example.org/html")), QStringLiteral("<html>"));
+    }
+};
+
+QTEST_MAIN(HostileMachineTest)
+#include "test_hostile_machine.moc"

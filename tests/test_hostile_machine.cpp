@@ -41,83 +41,71 @@ QStringList names(const char *spaced)
     return QString::fromLatin1(spaced).split(u' ', Qt::SkipEmptyParts);
 }
 
-QString lastPrompt(const TestRig &rig)
-{
-    return rig.dialogs.shown.isEmpty() ? QString() : rig.dialogs.shown.last().prompt;
-}
-
-QString optimizeFor(TestRig &rig, const QString &speed)
-{
-    frmmain &w = rig.window();
-    w.Combo1->setCurrentIndex(w.Combo1->findText(speed));
-    w.Combo1_Click();
-    w.Command12_Click();
-    return lastPrompt(rig);
-}
-
-QString save(TestRig &rig)
-{
-    rig.window().Command8_Click();
-    return lastPrompt(rig);
-}
-
-QString settingsFile(TestRig &rig)
-{
-    return rig.settings().fileName(QStringLiteral("Quorrel"));
-}
-
-QString registryFile(TestRig &rig)
-{
-    return rig.registry().fileName();
-}
-
-QString iniFile(TestRig &rig)
-{
-    return rig.home() + QStringLiteral("/tune.ini");
-}
+// A Quorrel in its own folders, driven as its user would.
+struct Quorrel : TestRig {
+    QString settingsFile() { return settings().fileName(QStringLiteral("Quorrel")); }
+    QString registryFile() { return registry().fileName(); }
+    QString iniFile() { return home() + QStringLiteral("/tune.ini"); }
+    QString lastPrompt() const
+    {
+        return dialogs.shown.isEmpty() ? QString() : dialogs.shown.last().prompt;
+    }
+    QString save()
+    {
+        window().Command8_Click();
+        return lastPrompt();
+    }
+    QString optimizeFor(const QString &speed)
+    {
+        window().Combo1->setCurrentIndex(window().Combo1->findText(speed));
+        window().Combo1_Click();
+        window().Command12_Click();
+        return lastPrompt();
+    }
+};
 
 // One way a store is written: what it holds before, the write, which gives
 // what it reports, the file written, and how a failure is reported.
 struct WritePath {
     const char *name;
-    std::function<void(TestRig &)> before;
-    std::function<QString(TestRig &)> write;
-    std::function<QString(TestRig &)> file;
+    std::function<void(Quorrel &)> before;
+    std::function<QString(Quorrel &)> write;
+    QString (Quorrel::*file)();
     QString failure;
 };
 
 const WritePath writePaths[] = {
-    {"settings save", [](TestRig &rig) { save(rig); },
-     [](TestRig &rig) {
+    {"settings save", [](Quorrel &rig) { rig.save(); },
+     [](Quorrel &rig) {
          rig.dialogs.answerInputBox(QStringLiteral("www.example.org/") + QString(300, u'p'));
          rig.window().Command5_Click();
-         return save(rig);
+         return rig.save();
      },
-     settingsFile, QStringLiteral("Your settings could not be saved.")},
-    {"registry key made", [](TestRig &rig) { optimizeFor(rig, QStringLiteral("28.8 Kbps")); },
-     [](TestRig &rig) {
+     &Quorrel::settingsFile, QStringLiteral("Your settings could not be saved.")},
+    {"registry key made", [](Quorrel &rig) { rig.optimizeFor(QStringLiteral("28.8 Kbps")); },
+     [](Quorrel &rig) {
          RegistryKey key;
          std::uint32_t disposition = 0;
          return Registry::describe(rig.registry().RegCreateKeyExA(
              Registry::HKEY_CURRENT_USER, QStringLiteral("Software\\Quorrel"), 0,
              Registry::KEY_SET_VALUE, key, disposition));
      },
-     registryFile, QStringLiteral("the registry store file could not be read or saved")},
-    {"registry values set", [](TestRig &rig) { optimizeFor(rig, QStringLiteral("28.8 Kbps")); },
-     [](TestRig &rig) { return optimizeFor(rig, QStringLiteral("56.6 Kbps")); }, registryFile,
-     QStringLiteral("The recommended values could not be written")},
+     &Quorrel::registryFile, QStringLiteral("the registry store file could not be read or saved")},
+    {"registry values set", [](Quorrel &rig) { rig.optimizeFor(QStringLiteral("28.8 Kbps")); },
+     [](Quorrel &rig) { return rig.optimizeFor(QStringLiteral("56.6 Kbps")); },
+     &Quorrel::registryFile, QStringLiteral("The recommended values could not be written")},
     {"initialisation file",
-     [](TestRig &rig) {
-         QFile file(iniFile(rig));
+     [](Quorrel &rig) {
+         QFile file(rig.iniFile());
          QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[TCP]\nMaxMTU=1500\n") == 18);
      },
-     [](TestRig &rig) {
+     [](Quorrel &rig) {
          return QVariant(rig.registry().WritePrivateProfileStringA(
                              QStringLiteral("TCP"), QStringLiteral("DefaultRcvWindow"),
-                             QString(100, u'4'), iniFile(rig)))
+                             QString(100, u'4'), rig.iniFile()))
              .toString();
      },
-     iniFile, QStringLiteral("false")},
+     &Quorrel::iniFile, QStringLiteral("false")},
 };
 
 // While `write` runs, files may grow to `bytes` at most: a write beyond
@@ -161,38 +149,38 @@ private slots:
     void aFullDiskLeavesEveryStoreAsItWas()
     {
         for (const WritePath &path : writePaths) {
-            TestRig whole;
+            Quorrel whole;
             path.before(whole);
             QVERIFY2(!path.write(whole).startsWith(path.failure), path.name);
-            const qint64 fullSize = QFileInfo(path.file(whole)).size();
+            const qint64 fullSize = QFileInfo((whole.*path.file)()).size();
             for (const qint64 limit : {qint64(0), qint64(1), fullSize / 2, fullSize - 1}) {
-                TestRig rig;
+                Quorrel rig;
                 path.before(rig);
-                const QByteArray old = bytesOf(path.file(rig));
+                const QByteArray old = bytesOf((rig.*path.file)());
                 const QString reported = underFileSizeLimit(limit, [&] { return path.write(rig); });
                 const QString where =
                     QStringLiteral("%1 at %2 bytes: ").arg(QLatin1String(path.name)).arg(limit);
                 QVERIFY2(reported.startsWith(path.failure), qPrintable(where + reported));
-                QVERIFY2(bytesOf(path.file(rig)) == old, qPrintable(where));
+                QVERIFY2(bytesOf((rig.*path.file)()) == old, qPrintable(where));
             }
         }
     }
 
     void anOptimizeWaitsOnceForAnotherQuorrelThenSaysSo()
     {
-        TestRig rig;
-        QVERIFY(QDir().mkpath(QFileInfo(registryFile(rig)).absolutePath()));
-        const StoreLock otherQuorrel(registryFile(rig));
+        Quorrel rig;
+        QVERIFY(QDir().mkpath(QFileInfo(rig.registryFile()).absolutePath()));
+        const StoreLock otherQuorrel(rig.registryFile());
         QCOMPARE(otherQuorrel.state(), StoreLock::State::Locked);
-        const QString reported = optimizeFor(rig, QStringLiteral("56.6 Kbps"));
+        const QString reported = rig.optimizeFor(QStringLiteral("56.6 Kbps"));
         QVERIFY2(reported.contains(u"another Quorrel"), qPrintable(reported));
-        QVERIFY(!QFile::exists(registryFile(rig)));
+        QVERIFY(!QFile::exists(rig.registryFile()));
     }
 
     // Each paint of a very long host measures only what can show.
     void aVeryLongHostDoesNotHoldUpThePaint()
     {
-        TestRig rig;
+        Quorrel rig;
         rig.window().Label1->setText(QStringLiteral("Remote Host: ") + QString(1'000'000, u'w'));
         const QDeadlineTimer deadline(3000);
         for (int paint = 0; paint < 3 && !deadline.hasExpired(); ++paint)
@@ -204,37 +192,38 @@ private slots:
     // no lock file stays behind.
     void storeFilesAndFoldersAreTheUsersAlone()
     {
-        TestRig rig;
-        save(rig);
-        optimizeFor(rig, QStringLiteral("56.6 Kbps"));
+        Quorrel rig;
+        rig.save();
+        rig.optimizeFor(QStringLiteral("56.6 Kbps"));
         const QString config = rig.home() + QStringLiteral("/config");
         const QString data = rig.home() + QStringLiteral("/data");
         QCOMPARE(everythingUnder(config), names("Quorrel Quorrel/Quorrel.ini"));
         QCOMPARE(everythingUnder(data), names("registry.reg"));
         for (const QString &folder : {config, config + QStringLiteral("/Quorrel"), data})
             QVERIFY2(modeOf(folder) == 0700, qPrintable(folder));
-        for (const QString &file : {settingsFile(rig), registryFile(rig)}) {
+        for (const QString &file : {rig.settingsFile(), rig.registryFile()}) {
             QVERIFY2(modeOf(file) == 0600, qPrintable(file));
             QVERIFY(QFile::setPermissions(file,
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         }
-        QCOMPARE(save(rig), QStringLiteral("Your settings have been saved."));
-        QVERIFY(optimizeFor(rig, QStringLiteral("28.8 Kbps")).startsWith(u"Your system has been"));
-        for (const QString &file : {settingsFile(rig), registryFile(rig)})
+        QCOMPARE(rig.save(), QStringLiteral("Your settings have been saved."));
+        QVERIFY(rig.optimizeFor(QStringLiteral("28.8 Kbps")).startsWith(u"Your system has been"));
+        for (const QString &file : {rig.settingsFile(), rig.registryFile()})
             QVERIFY2(modeOf(file) == 0640, qPrintable(file));
     }
 
     void aLinkInPlaceOfALockFileIsNotFollowed()
     {
-        TestRig rig;
+        Quorrel rig;
         const QString elsewhere = rig.home() + QStringLiteral("/elsewhere");
         QVERIFY(QDir().mkpath(elsewhere));
-        for (const QString &file : {settingsFile(rig) + QStringLiteral(".save"), registryFile(rig)})
+        for (const QString &file :
+             {rig.settingsFile() + QStringLiteral(".save"), rig.registryFile()})
             QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()) &&
                     QFile::link(elsewhere + u'/' + QFileInfo(file).fileName(),
                                 file + QStringLiteral(".lock")));
-        save(rig);
-        optimizeFor(rig, QStringLiteral("56.6 Kbps"));
+        rig.save();
+        rig.optimizeFor(QStringLiteral("56.6 Kbps"));
         QCOMPARE(everythingUnder(elsewhere), QStringList());
     }
 

@@ -12,6 +12,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -76,6 +77,28 @@ class TabControl final : public QTabWidget
 {
 public:
     explicit TabControl(QWidget *parent) : QTabWidget(parent) { setTabBar(new TabStrip); }
+};
+
+// An editable drop-down whose `activated` means a choice from its list: by
+// the mouse, by the keyboard in the open list, or by the arrow keys on the
+// closed box. Qt also reports typed text that matches an item (in any case) as
+// activated when Return confirms it or the field loses the focus; that is
+// typing, not a choice, and is kept quiet.
+class ListChoiceBox final : public QComboBox
+{
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool confirmsTyping = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        const QSignalBlocker quiet(confirmsTyping ? this : nullptr);
+        QComboBox::keyPressEvent(event);
+    }
+
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        const QSignalBlocker quiet(this);
+        QComboBox::focusOutEvent(event);
+    }
 };
 
 template <typename Control> Control *named(Control *control, const char *name)
@@ -388,7 +411,7 @@ void frmmain::buildTunePage(QWidget *widget)
     auto *page = static_cast<TabPage *>(widget);
     Label8 = makeLabel("Label8", tr("ModemConnection Speed"));
     page->place(Label8, twips::rect(120, 360, 1965, 255));
-    Combo1 = named(new QComboBox, "Combo1");
+    Combo1 = named(new ListChoiceBox, "Combo1");
     Combo1->setAccessibleName(tr("Modem speed"));
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);

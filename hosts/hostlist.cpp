@@ -55,8 +55,11 @@ void frmmain::Command5_Click()
     const QString host = services.dialogs->InputBox(
         tr("Please type the address of the remote host you would like to add."),
         tr("Add Remote Host"), QString());
-    if (sortsAfterBlanks(host, addThreshold))
-        appendHost(host);
+    if (!sortsAfterBlanks(host, addThreshold))
+        return;
+    appendHost(host);
+    // The new host comes into view; the selection stays where it was.
+    List1->scrollToItem(List1->item(List1->count() - 1));
 }
 
 void frmmain::Command6_Click()

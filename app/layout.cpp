@@ -480,6 +480,8 @@ void frmmain::buildAboutPage(QWidget *widget)
     Text2 = named(new QPlainTextEdit, "Text2");
     Text2->setAccessibleName(tr("About Quorrel"));
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab moves on to "&Homepage"; the text is no place for tab characters.
+    Text2->setTabChangesFocus(true);
     page->place(Text2, twips::rect(120, 360, 5430, 2175));
     Label19 = makeLabel("Label19", tr("Quorrel 2.5"));
     page->place(Label19, twips::rect(135, 2655, 2400, 195));

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -98,6 +99,21 @@ protected:
     {
         const QSignalBlocker quiet(this);
         QComboBox::focusOutEvent(event);
+    }
+};
+
+// The tray menu chooses an item with the left button only; the right
+// button's release that opened it must not choose what lies under the pointer.
+class LeftButtonMenu final : public QMenu
+{
+public:
+    using QMenu::QMenu;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            QMenu::mouseReleaseEvent(event);
     }
 };
 
@@ -493,7 +509,7 @@ void frmmain::buildAboutPage(QWidget *widget)
 
 void frmmain::buildTrayMenu()
 {
-    mnusystemtray = named(new QMenu(tr("mnusystemtray"), this), "mnusystemtray");
+    mnusystemtray = named(new LeftButtonMenu(tr("mnusystemtray"), this), "mnusystemtray");
     mnusystemtray->setAccessibleName(tr("Quorrel tray menu"));
     const auto item = [this](const char *name, const QString &caption, bool carriesCheckMark) {
         auto *action = mnusystemtray->addAction(caption);

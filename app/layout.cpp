@@ -12,10 +12,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -76,6 +78,43 @@ class TabControl final : public QTabWidget
 {
 public:
     explicit TabControl(QWidget *parent) : QTabWidget(parent) { setTabBar(new TabStrip); }
+};
+
+// An editable drop-down whose `activated` means a choice from its list: by
+// the mouse, by the keyboard in the open list, or by the arrow keys on the
+// closed box. Qt also reports typed text that matches an item (in any case) as
+// activated when Return confirms it or the field loses the focus; that is
+// typing, not a choice, and is kept quiet.
+class ListChoiceBox final : public QComboBox
+{
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool confirmsTyping = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        const QSignalBlocker quiet(confirmsTyping ? this : nullptr);
+        QComboBox::keyPressEvent(event);
+    }
+
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        const QSignalBlocker quiet(this);
+        QComboBox::focusOutEvent(event);
+    }
+};
+
+// The tray menu chooses an item with the left button only; the right
+// button's release that opened it must not choose what lies under the pointer.
+class LeftButtonMenu final : public QMenu
+{
+public:
+    using QMenu::QMenu;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            QMenu::mouseReleaseEvent(event);
+    }
 };
 
 template <typename Control> Control *named(Control *control, const char *name)
@@ -388,7 +427,7 @@ void frmmain::buildTunePage(QWidget *widget)
     auto *page = static_cast<TabPage *>(widget);
     Label8 = makeLabel("Label8", tr("ModemConnection Speed"));
     page->place(Label8, twips::rect(120, 360, 1965, 255));
-    Combo1 = named(new QComboBox, "Combo1");
+    Combo1 = named(new ListChoiceBox, "Combo1");
     Combo1->setAccessibleName(tr("Modem speed"));
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
@@ -457,6 +496,8 @@ void frmmain::buildAboutPage(QWidget *widget)
     Text2 = named(new QPlainTextEdit, "Text2");
     Text2->setAccessibleName(tr("About Quorrel"));
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab moves on to "&Homepage"; the text is no place for tab characters.
+    Text2->setTabChangesFocus(true);
     page->place(Text2, twips::rect(120, 360, 5430, 2175));
     Label19 = makeLabel("Label19", tr("Quorrel 2.5"));
     page->place(Label19, twips::rect(135, 2655, 2400, 195));
@@ -468,7 +509,7 @@ void frmmain::buildAboutPage(QWidget *widget)
 
 void frmmain::buildTrayMenu()
 {
-    mnusystemtray = named(new QMenu(tr("mnusystemtray"), this), "mnusystemtray");
+    mnusystemtray = named(new LeftButtonMenu(tr("mnusystemtray"), this), "mnusystemtray");
     mnusystemtray->setAccessibleName(tr("Quorrel tray menu"));
     const auto item = [this](const char *name, const QString &caption, bool carriesCheckMark) {
         auto *action = mnusystemtray->addAction(caption);

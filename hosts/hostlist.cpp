@@ -5,6 +5,7 @@
 #include "app/ordinal.h"
 #include "platform/Dialogs.h"
 
+#include <QItemSelectionModel>
 #include <QListWidget>
 
 namespace
@@ -14,6 +15,16 @@ namespace
 // a cancelled box, or blanks only up to the threshold.
 constexpr int addThreshold = 27;
 constexpr int editThreshold = 30;
+
+// The highlighted row, which is what the user sees as selected, -1 for none.
+// Qt keeps its current row after the user deselects it (a click beside the
+// rows, Ctrl+click), and a screen reader may select a row without making it
+// current.
+int selectedRow(const QListWidget *list)
+{
+    const QModelIndexList rows = list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
 
 void deselect(QListWidget *list)
 {
@@ -44,14 +55,17 @@ void frmmain::Command5_Click()
     const QString host = services.dialogs->InputBox(
         tr("Please type the address of the remote host you would like to add."),
         tr("Add Remote Host"), QString());
-    if (sortsAfterBlanks(host, addThreshold))
-        appendHost(host);
+    if (!sortsAfterBlanks(host, addThreshold))
+        return;
+    appendHost(host);
+    // The new host comes into view; the selection stays where it was.
+    List1->scrollToItem(List1->item(List1->count() - 1));
 }
 
 void frmmain::Command6_Click()
 {
     // With nothing selected there is no row to take; nothing changes.
-    delete List1->takeItem(List1->currentRow());
+    delete List1->takeItem(selectedRow(List1));
     deselect(List1);
 }
 
@@ -59,7 +73,7 @@ void frmmain::Command7_Click()
 {
     // The position is fixed before the box opens: an attempt may move the
     // selection while the user types.
-    const int position = List1->currentRow();
+    const int position = selectedRow(List1);
     if (position < 0)
         return;
     const QString current = List1->item(position)->text();

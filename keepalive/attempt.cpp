@@ -27,9 +27,10 @@ void raiseSaturating(std::int16_t &count)
         ++count;
 }
 
-QString tagOf(Inet::Method method)
+QString remoteHostLine(Inet::Method method, const QString &host)
 {
-    return method == Inet::Method::Http ? frmmain::tr("[HTTP] ") : frmmain::tr("[FTP] ");
+    return method == Inet::Method::Http ? frmmain::tr("Remote Host: [HTTP] %1").arg(host)
+                                        : frmmain::tr("Remote Host: [FTP] %1").arg(host);
 }
 
 int timeoutSecondsOf(Inet::Method method)
@@ -51,8 +52,8 @@ void applyProxyChoice(const frmmain &window)
 // The cycle halts, while the buttons still show it running.
 void showNoHosts(const frmmain &window)
 {
-    window.Label1->setText(frmmain::tr("Remote Host: ") + frmmain::tr(" No Hosts Configured"));
-    window.Label2->setText(frmmain::tr("Status: ") + frmmain::tr("No Hosts Configured"));
+    window.Label1->setText(frmmain::tr("Remote Host:  No Hosts Configured"));
+    window.Label2->setText(frmmain::tr("Status: No Hosts Configured"));
     window.Timer1->stop();
     window.Label4->setText(frmmain::tr("Failed Connections: "));
     window.Label3->setText(frmmain::tr("Successful Connections: "));
@@ -60,14 +61,13 @@ void showNoHosts(const frmmain &window)
 
 void showOutcome(const frmmain &window, bool succeeded, const Clock &clock)
 {
-    window.Label4->setText(frmmain::tr("Failed Connections: ") + QString::number(window.bad));
+    window.Label4->setText(frmmain::tr("Failed Connections: %1").arg(window.bad));
     if (succeeded) {
-        window.Label3->setText(frmmain::tr("Successful Connections: ") +
-                               QString::number(window.good));
-        window.Label2->setText(frmmain::tr("Status: ") + frmmain::tr("successfully connected") +
-                               frmmain::tr(" at ") + clock.timeOfDay());
+        window.Label3->setText(frmmain::tr("Successful Connections: %1").arg(window.good));
+        window.Label2->setText(
+            frmmain::tr("Status: successfully connected at %1").arg(clock.timeOfDay()));
     } else {
-        window.Label2->setText(frmmain::tr("Status: ") + frmmain::tr("could not connect"));
+        window.Label2->setText(frmmain::tr("Status: could not connect"));
     }
 }
 
@@ -116,7 +116,7 @@ void frmmain::connectOnce(Inet::Method method)
     // A copy: the list may be edited while the fetch waits.
     const QString host = List1->item(*row)->text();
     Label2->setText(QString());
-    Label1->setText(tr("Remote Host: ") + tagOf(method) + host);
+    Label1->setText(remoteHostLine(method, host));
 
     if (const std::optional<QString> document = Inet1->OpenURL(host))
         cnk->setText(*document);

@@ -61,7 +61,7 @@ void frmmain::Slider1_MouseUp()
 
 void frmmain::showInterval()
 {
-    Label5->setText(tr("Connect every ") + QString::number(Slider1->value()) + tr(" minute(s)"));
+    Label5->setText(tr("Connect every %n minute(s)", nullptr, Slider1->value()));
 }
 
 Inet::Method frmmain::chosenMethod() const

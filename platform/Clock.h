@@ -7,7 +7,8 @@ class Clock
 {
 public:
     virtual ~Clock() = default;
-    // The local time of day in the locale's short time format.
+    // The local time of day in the locale's format, with hours, minutes and
+    // seconds and without a time zone.
     virtual QString timeOfDay() const = 0;
 };
 

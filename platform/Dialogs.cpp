@@ -1,7 +1,9 @@
 #include "platform/Dialogs.h"
 
+#include <QCloseEvent>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QWidget>
 #include <limits>
@@ -30,6 +32,37 @@ bool asksYesOrNo(int style)
     return (style & 0x0F) == Dialogs::YesNo;
 }
 
+// A message box that may insist on an answer from its buttons. Qt takes
+// Escape and the close box for the reject or No button; for a Yes/No question
+// (save before closing?) that would answer No for a user who meant to back out.
+class MessageBox final : public QMessageBox
+{
+public:
+    MessageBox(Icon icon, const QString &title, const QString &text, QWidget *owner,
+               bool onlyButtonsAnswer)
+        : QMessageBox(icon, title, text, NoButton, owner), onlyButtonsAnswer_(onlyButtonsAnswer)
+    {
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (!(onlyButtonsAnswer_ && event->matches(QKeySequence::Cancel)))
+            QMessageBox::keyPressEvent(event);
+    }
+
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (onlyButtonsAnswer_)
+            event->ignore();
+        else
+            QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool onlyButtonsAnswer_;
+};
+
 } // namespace
 
 QWidget *QtDialogs::visibleOwner() const
@@ -41,7 +74,7 @@ QWidget *QtDialogs::visibleOwner() const
 
 int QtDialogs::MsgBox(const QString &prompt, int style, const QString &title)
 {
-    QMessageBox box(iconOf(style), title, prompt, QMessageBox::NoButton, visibleOwner());
+    MessageBox box(iconOf(style), title, prompt, visibleOwner(), asksYesOrNo(style));
     if (asksYesOrNo(style)) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);

@@ -7,6 +7,7 @@
 
 #include <QEventLoop>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStringList>
 #include <curl/curl.h>
 
@@ -240,7 +241,10 @@ std::optional<QString> CurlInet::OpenURL(const QString &address)
     const std::optional<QByteArray> document = transfer.document();
     if (!ran || !document)
         return std::nullopt;
-    return QString::fromUtf8(*document);
+    // As received: a leading byte-order mark is part of the document.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(*document);
 }
 
 void CurlInet::Cancel()

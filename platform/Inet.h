@@ -42,10 +42,11 @@ public:
 //   or a line break in it.
 // - An HTTP status of 400 or above fails; certificates are verified.
 // - At most 1 MiB of a document is read; a longer one is cut there.
-// - The document's bytes are read as UTF-8: a NUL stays U+0000 and an invalid
-//   sequence becomes U+FFFD, so each byte below 0x80 keeps its value and any
-//   other byte turns into a character above every ASCII one. Comparing the
-//   text with ASCII text therefore orders it as the raw bytes would.
+// - The document's bytes are read as UTF-8: a NUL stays U+0000, an invalid
+//   sequence becomes U+FFFD and a leading byte-order mark stays U+FEFF, so
+//   each byte below 0x80 keeps its value and any other byte turns into a
+//   character above every ASCII one. Comparing the text with ASCII text
+//   therefore orders it as the raw bytes would.
 // - The proxy text goes to libcurl unchanged (host:port, http://host:port,
 //   socks5h://host:port; without a port, 1080, or 443 for https://). Proxy
 //   variables of the environment never apply.

@@ -1,8 +1,10 @@
 #include "platform/Tray.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 
 namespace
@@ -32,13 +34,8 @@ void QtTray::makeIcon()
 {
     icon_ = new QSystemTrayIcon(this);
     statusNotifier_ = statusNotifierHostRunning();
-    // Queued: the window may remove the icon while handling the message (the
-    // menu's "Open Quorrel"), which must not happen inside the icon's own
-    // mouse event.
-    connect(
-        icon_, &QSystemTrayIcon::activated, this,
-        [this](QSystemTrayIcon::ActivationReason reason) { deliver(reason); },
-        Qt::QueuedConnection);
+    connect(icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { onActivated(reason); });
 }
 
 bool QtTray::isAvailable() const
@@ -75,21 +72,45 @@ void QtTray::offerMenu(QMenu *menu)
     menu_ = menu;
 }
 
-void QtTray::deliver(int reason)
+void QtTray::onActivated(int reason)
 {
     switch (reason) {
     case QSystemTrayIcon::DoubleClick:
-        emit mouseMessage(LeftDoubleClick);
+        deliverLater(LeftDoubleClick);
         break;
     case QSystemTrayIcon::Trigger:
         // StatusNotifierItem hosts never report a double-click: their primary
         // activation is the user's way to bring the window back.
-        emit mouseMessage(statusNotifier_ ? LeftDoubleClick : LeftButtonUp);
+        deliverLater(statusNotifier_ ? LeftDoubleClick : LeftButtonUp);
         break;
     case QSystemTrayIcon::Context:
-        emit mouseMessage(RightButtonUp);
+        // An XEmbed icon reports the right button as it goes down; the menu
+        // belongs to its release, which comes to the icon's window next.
+        if (statusNotifier_)
+            deliverLater(RightButtonUp);
+        else
+            QCoreApplication::instance()->installEventFilter(this);
         break;
     default:
         break; // a middle click means nothing here
     }
+}
+
+bool QtTray::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
+        QCoreApplication::instance()->removeEventFilter(this);
+        deliverLater(RightButtonUp);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// Queued: the window may remove the icon while handling the message (the
+// menu's "Open Quorrel"), which must not happen inside the icon's own mouse
+// event.
+void QtTray::deliverLater(int message)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit mouseMessage(message); }, Qt::QueuedConnection);
 }

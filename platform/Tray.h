@@ -48,9 +48,13 @@ public:
     bool isShown() const override;
     void offerMenu(QMenu *menu) override;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void makeIcon();
-    void deliver(int reason);
+    void onActivated(int reason);
+    void deliverLater(int message);
 
     // Made by the first add(): a window that never goes to the tray costs
     // neither an icon nor a session-bus connection.

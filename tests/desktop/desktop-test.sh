@@ -118,9 +118,13 @@ click_tray_button
 check "Tray again hides the window" eventually is_hidden
 check "and still leaves one icon" has_icons 1
 
-# --- the tray menu ---
-icon_click 3
-check "the right button opens the menu" eventually has_menu
+# --- the tray menu: the right button's release opens it ---
+no_menu() { ! has_menu; }
+xdotool mousemove --window "$(tray_icons | head -n1)" 11 11 mousedown 3
+sleep 0.5
+check "the right button's press alone opens no menu" no_menu
+xdotool mouseup 3
+check "its release opens the menu" eventually has_menu
 menu=$(menu_window)
 import -window root -crop 260x140+764+0 "$outdir/tray-menu.png" 2>/dev/null
 xdotool key Down Down Down Return # "Open Quorrel"

@@ -2,8 +2,8 @@
 
 #include <QCloseEvent>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QWidget>
 #include <limits>

@@ -77,8 +77,7 @@ private slots:
             {http.url(redirectTo(u"file:///etc/hostname"_s)), fails},
             {http.url(redirectTo(u"dict://"_s + http.address(u"/"_s))), fails},
             {http.url(u"/html"_s) + QChar() + u"x"_s, fails},
-            {http.url(u"/html\r\nX: y"_s), fails},
-        };
+            {http.url(u"/html\r\nX: y"_s), fails}};
         for (const auto &[address, document] : fetches)
             QVERIFY2(inet->OpenURL(address) == document, qPrintable(address.left(200)));
     }
@@ -183,8 +182,7 @@ private slots:
             {proxy, local, local},
             {u"127.0.0.1:1"_s, local, {}},
             {QChar() + proxy, away, {}},
-            {proxy + QChar() + u"x"_s, away, {}},
-        };
+            {proxy + QChar() + u"x"_s, away, {}}};
         inet->AccessType = Inet::NamedProxy;
         for (const auto &[written, address, asked] : fetches) {
             inet->Proxy = written;

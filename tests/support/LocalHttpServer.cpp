@@ -46,7 +46,6 @@ Canned cannedFor(const QUrl &url)
     const QUrlQuery query(url);
     const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
     const QByteArray tenGigabytes = ok + "Content-Length: 10000000000\r\n\r\n";
-    const QByteArray cut = "<html>" + QByteArray(994, 'x');
     const QByteArray headerLine = "X-Filler: " + QByteArray(52, 'a') + "\r\n";
     const auto item = [&query](const char *name) {
         return query.queryItemValue(QLatin1String(name), QUrl::FullyDecoded).toUtf8();
@@ -78,9 +77,7 @@ Canned cannedFor(const QUrl &url)
         return once(ok + "Content-Length: 6\r\n" + headerLine.repeated(10 * 1024 * 1024 / 64) +
                     "\r\n<html>");
     if (path == u"/cut-short")
-        return once(ok + "Content-Length: 100000\r\n\r\n" + cut);
-    if (path == u"/cut-short-chunked")
-        return once(ok + "Transfer-Encoding: chunked\r\n\r\n186a0\r\n" + cut);
+        return once(ok + "Content-Length: 100000\r\n\r\n<html>" + QByteArray(994, 'x'));
     return once(response(404, "<html>Not Found</html>"));
 }
 
@@ -155,21 +152,6 @@ LocalHttpServer::LocalHttpServer(const std::optional<QSslConfiguration> &tls)
         }
     });
     server_->listen(QHostAddress::LocalHost, 0);
-}
-
-bool LocalHttpServer::isListening() const
-{
-    return server_->isListening();
-}
-
-quint16 LocalHttpServer::port() const
-{
-    return server_->serverPort();
-}
-
-QString LocalHttpServer::address(const QString &path) const
-{
-    return QStringLiteral("127.0.0.1:%1%2").arg(port()).arg(path);
 }
 
 QString LocalHttpServer::url(const QString &path) const

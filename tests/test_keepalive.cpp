@@ -143,22 +143,6 @@ private slots:
         QCOMPARE(http.requests, QStringList());
     }
 
-    void stopThenStartShowsTotalsSinceTheProgramBegan()
-    {
-        useHosts({u"/html"_s, u"/missing"_s});
-        w->Command1->click();
-        w->Command3->click();
-        QCOMPARE(w->Label1->text(), u"Remote Host: "_s);
-        QCOMPARE(labels(), (QStringList{u"Status: "_s, u"Successful Connections: "_s,
-                                        u"Failed Connections: "_s}));
-        QVERIFY(!w->Timer1->isActive() && w->Command1->isEnabled() && !w->Command3->isEnabled());
-        QVERIFY(w->stop1->isChecked() && !w->start->isChecked());
-        w->start->trigger(); // the second host fails
-        w->Timer1_Timer();   // the first host again
-        QCOMPARE(labels(), (QStringList{succeeded, u"Successful Connections: 2"_s,
-                                        u"Failed Connections: 1"_s}));
-    }
-
     void countsStopAt32767()
     {
         useHosts({u"/html"_s, u"/missing"_s, u"/html"_s});

@@ -381,26 +381,27 @@ private slots:
         const QByteArray contents = "[TCP]\nMaxMTU=576\nLong=" + QByteArray(300, 'x') + "\n";
         QVERIFY(writeFile(ini, contents));
         const std::tuple<QString, QString, Value, Value> reads[] = {
-            {u"maxmtu"_s, u"S"_s, QString(), u"576"_s}, {u"MaxMTU"_s, u"D"_s, QString(), 576},
-            for (const auto &[entry, letter, fallback, expected]
-                 : reads){Value result;
-        QCOMPARE(modRegistry::ReadValue(*store, ini, u"tcp"_s, entry, letter, fallback, result), 0);
-        QCOMPARE(shown(result), shown(expected));
+            {u"maxmtu"_s, u"S"_s, QString(), u"576"_s}, {u"MaxMTU"_s, u"D"_s, QString(), 576}};
+        for (const auto &[entry, letter, fallback, expected] : reads) {
+            Value result;
+            QCOMPARE(modRegistry::ReadValue(*store, ini, u"tcp"_s, entry, letter, fallback, result),
+                     0);
+            QCOMPARE(shown(result), shown(expected));
+        }
+        QCOMPARE(modRegistry::WriteValue(*store, ini, u"TCP"_s, u"MaxMTU"_s, u"D"_s, 1),
+                 modRegistry::NotDone);
+        QCOMPARE(bytesOf(ini), contents);
+        QCOMPARE(modRegistry::WriteValue(*store, ini, u"TCP"_s, u"MaxMTU"_s, u"S"_s, true), 0);
+        QCOMPARE(bytesOf(ini), "[TCP]\nMaxMTU=True\nLong=" + QByteArray(300, 'x') + "\n");
+        QVERIFY(!QFile::exists(store->fileName()));
     }
-    QCOMPARE(modRegistry::WriteValue(*store, ini, u"TCP"_s, u"MaxMTU"_s, u"D"_s, 1),
-             modRegistry::NotDone);
-    QCOMPARE(bytesOf(ini), contents);
-    QCOMPARE(modRegistry::WriteValue(*store, ini, u"TCP"_s, u"MaxMTU"_s, u"S"_s, true), 0);
-    QCOMPARE(bytesOf(ini), "[TCP]\nMaxMTU=True\nLong=" + QByteArray(300, 'x') + "\n");
-    QVERIFY(!QFile::exists(store->fileName()));
-}
 
-private : const QString tcp = u"System\\CurrentControlSet\\Services\\Vxd\\MSTCP"_s;
-std::unique_ptr<QTemporaryDir> dir;
-QString storeFile;
-std::unique_ptr<FileRegistry> store;
-}
-;
+private:
+    const QString tcp = u"System\\CurrentControlSet\\Services\\Vxd\\MSTCP"_s;
+    std::unique_ptr<QTemporaryDir> dir;
+    QString storeFile;
+    std::unique_ptr<FileRegistry> store;
+};
 
 QTEST_GUILESS_MAIN(RegistryTest)
 #include "test_registry.moc"

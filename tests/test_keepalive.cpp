@@ -164,6 +164,9 @@ private slots:
         w->Timer1_Timer();
         w->Text1->clear();
         w->Timer1_Timer();
+        // Direct, while the facility keeps the earlier proxy text.
+        QCOMPARE(w->Inet1->AccessType, Inet::Direct);
+        QCOMPARE(w->Inet1->Proxy, proxy.address(QString()));
         QCOMPARE(proxy.requests, QStringList{http.url(u"/html"_s)});
         QCOMPARE(http.requests, QStringList{u"/html"_s});
         QCOMPARE(w->Label3->text(), u"Successful Connections: 2"_s);

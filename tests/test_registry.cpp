@@ -183,7 +183,7 @@ private slots:
              {head.mid(10), head + "[HKEY_NOWHERE\\Key]", head + "[HKEY_LOCAL_MACHINE\\A\\\\B]",
               head + "[-HKEY_LOCAL_MACHINE\\System]", head + "\"Kept\"=-", head + "\"a\"=\"\\n\"",
               head + "\"a\"=\"576", head + "\"a\"=\"576\" x", head + "\"a\"=hex:0g",
-              head + "\"a\"=dword:123456789", head + "\"a\"=\"\xff\"", head + "some words"}) {
+              head + "\"a\"=dword:000000001", head + "\"a\"=\"\xff\"", head + "some words"}) {
             QVERIFY(writeFile(storeFile, file));
             RegistryKey key;
             QVERIFY2(openKey(*store, u"System"_s) == 2, file.constData());

@@ -6,28 +6,21 @@
 #include "optimizer/modRegistry.h"
 
 #include <QList>
-#include <QString>
 
 struct TcpSnapshot {
-    QString mtu;
-    QString mss;
-    QString receiveWindow;
-    QString ttl;
+    QString mtu, mss, receiveWindow, ttl;
 
     struct Write {
-        QString keyPath;
-        QString name;
-        QString value;
+        QString keyPath, name, value;
     };
 
     QList<Write> writes() const
     {
-        const QString netTrans =
-            QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000");
-        const QString net = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
-        const QString mstcp = QStringLiteral("System\\CurrentControlSet\\Services\\Vxd\\MSTCP");
+        const QString services = QStringLiteral("System\\CurrentControlSet\\Services\\");
+        const QString netTrans = services + QStringLiteral("Class\\NetTrans\\0000");
+        const QString mstcp = services + QStringLiteral("Vxd\\MSTCP");
         return {{netTrans, QStringLiteral("MaxMTU"), mtu},
-                {net, QStringLiteral("IPMTU"), mtu},
+                {services + QStringLiteral("Class\\Net\\0000"), QStringLiteral("IPMTU"), mtu},
                 {netTrans, QStringLiteral("MaxMSS"), mss},
                 {mstcp, QStringLiteral("DefaultRcvWindow"), receiveWindow},
                 {mstcp, QStringLiteral("DefaultTTL"), ttl}};
@@ -46,15 +39,14 @@ struct TcpSnapshot {
         std::int32_t firstFailure = modRegistry::Done;
         for (const Write &each : writes()) {
             const std::int32_t status = write(registry, each);
-            if (firstFailure == modRegistry::Done)
-                firstFailure = status;
+            firstFailure = firstFailure == modRegistry::Done ? status : firstFailure;
         }
         return firstFailure;
     }
 };
 
-// What Optimize writes for a 56.6 and for a 28.8 Kbps modem: only the receive
-// windows differ.
+// What Optimize writes for a 56.6 and a 28.8 Kbps modem, and values set by
+// hand that differ from the 56.6 Kbps ones in every place.
 inline TcpSnapshot profile56k()
 {
     return {QStringLiteral("576"), QStringLiteral("536"), QStringLiteral("4388"),
@@ -67,7 +59,6 @@ inline TcpSnapshot profile28k()
             QStringLiteral("128")};
 }
 
-// Values set by hand that differ from the 56.6 Kbps ones in every place.
 inline TcpSnapshot handTuned()
 {
     return {QStringLiteral("1500"), QStringLiteral("1460"), QStringLiteral("65535"),
@@ -79,6 +70,5 @@ inline TcpSnapshot handTuned()
 inline TcpSnapshot::Write alternatingWrite(qsizetype index)
 {
     const QList<TcpSnapshot::Write> sets[] = {profile56k().writes(), handTuned().writes()};
-    const qsizetype perSet = sets[0].size();
-    return sets[index / perSet % 2][index % perSet];
+    return sets[index / 5 % 2][index % 5];
 }

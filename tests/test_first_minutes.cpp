@@ -174,7 +174,7 @@ private slots:
     void aDocumentIsJudgedAsReceived()
     {
         LocalHttpServer server; // a byte-order mark, then a line break and a page
-        showPage(0, {server.address(u"/bytes?hex=efbbbf0a3c68746d6c3e"_s)});
+        showPage(0, {server.address(u"/page?hex=efbbbf0a3c68746d6c3e"_s)});
         QTest::mouseClick(w->Command1, Qt::LeftButton);
         QCOMPARE(w->Label2->text(), u"Status: successfully connected at 12:34"_s);
     }

@@ -1,6 +1,5 @@
-// Every input kept in fuzz/, the seed corpora and the inputs that once broke a
-// parser, through the checks that the fuzz targets make. So `make test` keeps
-// trying what `make fuzz` found.
+// Every input kept in fuzz/, the seeds and the inputs that once broke a
+// parser, through the checks the fuzz targets make.
 
 #include "parser_checks.h"
 
@@ -8,54 +7,33 @@
 #include <QFile>
 #include <QTest>
 
-namespace
-{
-
-// One row for each input of a fuzz target: its seeds, then the inputs kept
-// after they broke a parser.
-void addInputRows(const QString &target)
-{
-    QTest::addColumn<QString>("fileName");
-    const QDir fuzz(QStringLiteral(QUORREL_FUZZ_DIR));
-    qsizetype rows = 0;
-    for (const QString &kind : {QStringLiteral("corpus"), QStringLiteral("regressions")}) {
-        const QDir folder(fuzz.filePath(kind + u'/' + target));
-        for (const QString &name : folder.entryList(QDir::Files)) {
-            QTest::newRow(qPrintable(kind + u'/' + name)) << folder.filePath(name);
-            ++rows;
-        }
-    }
-    QVERIFY2(rows > 0, qPrintable(QStringLiteral("no inputs for %1").arg(target)));
-}
-
-QByteArray bytesOf(const QString &fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 class ParserInputsTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void registryFiles_data() { addInputRows(QStringLiteral("registry")); }
-
-    void registryFiles()
+    void inputs_data()
     {
-        QFETCH(QString, fileName);
-        const std::optional<QString> broken = checkRegistryFile(bytesOf(fileName));
-        QVERIFY2(!broken, qPrintable(broken.value_or(QString())));
+        QTest::addColumn<QString>("fileName");
+        const QDir fuzz(QStringLiteral(QUORREL_FUZZ_DIR));
+        for (const QString &kind : {QStringLiteral("corpus/"), QStringLiteral("regressions/")}) {
+            for (const QString &target : {QStringLiteral("registry"), QStringLiteral("ini")}) {
+                const QDir folder(fuzz.filePath(kind + target));
+                QVERIFY2(kind != u"corpus/" || !folder.isEmpty(), qPrintable(folder.path()));
+                for (const QString &name : folder.entryList(QDir::Files))
+                    QTest::newRow(qPrintable(kind + target + u'/' + name)) << folder.filePath(name);
+            }
+        }
     }
 
-    void iniFiles_data() { addInputRows(QStringLiteral("ini")); }
-
-    void iniFiles()
+    void inputs()
     {
         QFETCH(QString, fileName);
-        const std::optional<QString> broken = checkIniFile(bytesOf(fileName));
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray input = file.readAll();
+        const std::optional<QString> broken =
+            fileName.contains(u"/registry/") ? checkRegistryFile(input) : checkIniFile(input);
         QVERIFY2(!broken, qPrintable(broken.value_or(QString())));
     }
 };

@@ -1,23 +1,24 @@
-// The registry stand-in and the initialisation files behind it.
+// The registry store file and the initialisation files, through the system's
+// calls and status codes, and named values by hive name and type letter.
 
-#include "platform/Registry.h"
+#include "optimizer/modRegistry.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <array>
 #include <sys/stat.h>
-#include <thread>
+
+using namespace Qt::StringLiterals;
 
 namespace
 {
 
 using Status = Registry::Status;
+using modRegistry::Value;
 constexpr auto HKLM = Registry::HKEY_LOCAL_MACHINE;
-constexpr std::uint32_t readAccess = Registry::KEY_QUERY_VALUE;
-constexpr std::uint32_t writeAccess = Registry::KEY_SET_VALUE | Registry::KEY_CREATE_SUB_KEY;
+constexpr std::uint32_t reading = Registry::KEY_QUERY_VALUE;
+constexpr std::uint32_t writing = Registry::KEY_SET_VALUE | Registry::KEY_CREATE_SUB_KEY;
 
 QByteArray bytesOf(const QString &fileName)
 {
@@ -28,57 +29,54 @@ QByteArray bytesOf(const QString &fileName)
 bool writeFile(const QString &fileName, const QByteArray &contents)
 {
     QFile file(fileName);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+    return QDir().mkpath(QFileInfo(fileName).path()) && file.open(QIODevice::WriteOnly) &&
            file.write(contents) == contents.size();
 }
 
-bool makeReadOnly(const QString &fileName)
+Status create(Registry &registry, const QString &subKey, RegistryKey &key,
+              std::uint32_t options = 0, Registry::Hkey root = HKLM)
 {
-    return QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
-                                               QFileDevice::ReadOther);
+    std::uint32_t disposition = 0;
+    return registry.RegCreateKeyExA(root, subKey, options, writing, key, disposition);
 }
 
 Status setValue(Registry &registry, const QString &subKey, const QString &name, std::uint32_t type,
                 const QByteArray &data)
 {
     RegistryKey key;
-    std::uint32_t disposition = 0;
-    Status status = registry.RegCreateKeyExA(HKLM, subKey, 0, writeAccess, key, disposition);
-    if (status == Registry::ERROR_SUCCESS)
-        status = registry.RegSetValueExA(key, name, type, data);
-    registry.RegCloseKey(key);
-    return status;
+    const Status created = create(registry, subKey, key);
+    return created != 0 ? created : registry.RegSetValueExA(key, name, type, data);
 }
 
-struct Stored {
-    Status status = Registry::ERROR_SUCCESS;
-    std::uint32_t type = 0;
+Status openKey(Registry &registry, const QString &subKey, Registry::Hkey root = HKLM)
+{
+    RegistryKey key;
+    return registry.RegOpenKeyExA(root, subKey, 0, reading, key);
+}
+
+// The status, type and bytes of a value: asks for the size, then reads into
+// a buffer of exactly that size.
+std::tuple<Status, std::uint32_t, QByteArray> queryValue(Registry &registry, const QString &subKey,
+                                                         const QString &name)
+{
+    RegistryKey key;
+    std::uint32_t type = 0, size = 0;
     QByteArray data;
-};
-
-Stored queryValue(Registry &registry, const QString &subKey, const QString &name)
-{
-    Stored stored;
-    RegistryKey key;
-    stored.status = registry.RegOpenKeyExA(HKLM, subKey, 0, readAccess, key);
-    if (stored.status != Registry::ERROR_SUCCESS)
-        return stored;
-    std::uint32_t size = 0;
-    stored.status = registry.RegQueryValueExA(key, name, stored.type, {}, size);
-    if (stored.status == Registry::ERROR_MORE_DATA) {
-        stored.data.resize(size);
-        stored.status = registry.RegQueryValueExA(
-            key, name, stored.type,
-            std::span(stored.data.data(), static_cast<std::size_t>(stored.data.size())), size);
+    Status status = registry.RegOpenKeyExA(HKLM, subKey, 0, reading, key);
+    if (status == 0)
+        status = registry.RegQueryValueExA(key, name, type, {}, size);
+    if (status == Registry::ERROR_MORE_DATA) {
+        data.resize(size);
+        status = registry.RegQueryValueExA(key, name, type, std::span(data.data(), size), size);
     }
-    registry.RegCloseKey(key);
-    return stored;
+    return {status, type, data};
 }
 
-Status openKey(Registry &registry, const QString &subKey)
+// The kind and the contents, so that a failed comparison says what it got.
+QString shown(const Value &value)
 {
-    RegistryKey key;
-    return registry.RegOpenKeyExA(HKLM, subKey, 0, readAccess, key);
+    const char *kinds[] = {"text ", "boolean ", "integer "};
+    return QLatin1String(kinds[value.index()]) + modRegistry::toText(value);
 }
 
 } // namespace
@@ -91,483 +89,315 @@ private slots:
     void init()
     {
         dir = std::make_unique<QTemporaryDir>();
-        storeFile = dir->filePath(QStringLiteral("data/registry.reg"));
+        storeFile = dir->filePath(u"data/registry.reg"_s);
         store = std::make_unique<FileRegistry>(storeFile);
     }
-    void cleanup()
+
+    void statuses()
     {
-        store.reset();
-        dir.reset();
+        QCOMPARE(setValue(*store, u"A"_s, u"other"_s, Registry::REG_SZ, "1"), 0);
+        RegistryKey closed, forReading, forWriting, key;
+        std::uint32_t type = 0, size = 0;
+        QCOMPARE(store->RegOpenKeyExA(HKLM, u"A"_s, 0, reading, forReading), 0);
+        QCOMPARE(create(*store, u"A"_s, forWriting), 0);
+        const struct {
+            const char *what;
+            Status got;
+            Status expected;
+        } calls[] = {
+            {"query, closed key", store->RegQueryValueExA(closed, u"x"_s, type, {}, size), 6},
+            {"set, closed key", store->RegSetValueExA(closed, u"x"_s, 1, "1"), 6},
+            {"create under 0x80000004", create(*store, u"A"_s, key, 0, 0x80000004), 6},
+            {"create, options 1", create(*store, u"B"_s, key, 1), 87},
+            {"create, line break", create(*store, u"B\nC"_s, key), 87},
+            {"open, options 1", store->RegOpenKeyExA(HKLM, u"A"_s, 1, reading, key), 87},
+            {"query, key for writing",
+             store->RegQueryValueExA(forWriting, u"other"_s, type, {}, size), 5},
+            {"set, key for reading", store->RegSetValueExA(forReading, u"x"_s, 1, "1"), 5},
+            {"set, line break", store->RegSetValueExA(forWriting, u"a\nb"_s, 1, "1"), 87},
+            {"query, missing value", store->RegQueryValueExA(forReading, u"x"_s, type, {}, size),
+             2},
+            {"open, missing key", openKey(*store, u"B"_s), 2},
+            {"open, root alone", openKey(*store, {}), 0}};
+        for (const auto &call : calls)
+            QVERIFY2(call.got == call.expected, call.what);
     }
 
-    void handlesAndStatuses()
-    {
-        RegistryKey key;
-        std::uint32_t type = 0;
-        std::uint32_t size = 0;
-        QCOMPARE(store->RegQueryValueExA(key, QStringLiteral("x"), type, {}, size),
-                 Registry::ERROR_INVALID_HANDLE);
-        QCOMPARE(store->RegSetValueExA(key, QStringLiteral("x"), Registry::REG_SZ, "1"),
-                 Registry::ERROR_INVALID_HANDLE);
-        QCOMPARE(store->RegCloseKey(key), Registry::ERROR_INVALID_HANDLE);
-
-        std::uint32_t disposition = 0;
-        for (Registry::Hkey notARoot : {0x80000004u, 0x80000007u, 0u})
-            QCOMPARE(store->RegCreateKeyExA(notARoot, QStringLiteral("A"), 0, writeAccess, key,
-                                            disposition),
-                     Registry::ERROR_INVALID_HANDLE);
-        QCOMPARE(
-            store->RegCreateKeyExA(HKLM, QStringLiteral("A"), 1, writeAccess, key, disposition),
-            Registry::ERROR_INVALID_PARAMETER);
-
-        QCOMPARE(
-            store->RegCreateKeyExA(HKLM, QStringLiteral("A"), 0, writeAccess, key, disposition),
-            Registry::ERROR_SUCCESS);
-        // Opened for writing only: no reading through it.
-        QCOMPARE(store->RegQueryValueExA(key, QStringLiteral("x"), type, {}, size),
-                 Registry::ERROR_ACCESS_DENIED);
-        // A name that would break its line of the file is refused.
-        QCOMPARE(store->RegSetValueExA(key, QStringLiteral("two\nlines"), Registry::REG_SZ, "1"),
-                 Registry::ERROR_INVALID_PARAMETER);
-        QCOMPARE(store->RegCloseKey(key), Registry::ERROR_SUCCESS);
-        QCOMPARE(store->RegCloseKey(key), Registry::ERROR_INVALID_HANDLE);
-
-        QCOMPARE(store->RegOpenKeyExA(HKLM, QStringLiteral("A"), 0, readAccess, key),
-                 Registry::ERROR_SUCCESS);
-        QCOMPARE(store->RegSetValueExA(key, QStringLiteral("x"), Registry::REG_SZ, "1"),
-                 Registry::ERROR_ACCESS_DENIED);
-        QCOMPARE(store->RegQueryValueExA(key, QStringLiteral("missing"), type, {}, size),
-                 Registry::ERROR_FILE_NOT_FOUND);
-
-        QCOMPARE(store->RegOpenKeyExA(HKLM, QStringLiteral("B"), 0, readAccess, key),
-                 Registry::ERROR_FILE_NOT_FOUND);
-        QVERIFY(!key.isOpen());
-        // A root key itself always opens.
-        QCOMPARE(openKey(*store, QString()), Registry::ERROR_SUCCESS);
-    }
-
-    void createMakesMissingParents()
+    void theFileIsAReadableExportInWhichNamesMatchInAnyCase()
     {
         RegistryKey key;
         std::uint32_t disposition = 0;
-        const QString path = QStringLiteral("Software\\Quorrel\\Deep\\Key");
-        QCOMPARE(store->RegCreateKeyExA(HKLM, path, 0, writeAccess, key, disposition),
-                 Registry::ERROR_SUCCESS);
-        QCOMPARE(disposition, Registry::REG_CREATED_NEW_KEY);
-        for (const QString &parent :
-             {QStringLiteral("Software"), QStringLiteral("Software\\Quorrel"),
-              QStringLiteral("Software\\Quorrel\\Deep"), path})
-            QCOMPARE(openKey(*store, parent), Registry::ERROR_SUCCESS);
-        QCOMPARE(store->RegCreateKeyExA(HKLM, path, 0, writeAccess, key, disposition),
-                 Registry::ERROR_SUCCESS);
-        QCOMPARE(disposition, Registry::REG_OPENED_EXISTING_KEY);
-        QCOMPARE(openKey(*store, QStringLiteral("Software\\Other")),
-                 Registry::ERROR_FILE_NOT_FOUND);
-        // Only under the root it was created in.
-        QCOMPARE(store->RegOpenKeyExA(Registry::HKEY_CURRENT_USER, QStringLiteral("Software"), 0,
-                                      readAccess, key),
-                 Registry::ERROR_FILE_NOT_FOUND);
+        for (const uint expected :
+             {Registry::REG_CREATED_NEW_KEY, Registry::REG_OPENED_EXISTING_KEY}) {
+            QCOMPARE(
+                store->RegCreateKeyExA(HKLM, u"System\\Tcp\\Deep"_s, 0, writing, key, disposition),
+                0);
+            QCOMPARE(disposition, expected);
+        }
+        QCOMPARE(openKey(*store, u"System\\Other"_s), 2);
+        const QString tcp = u"SYSTEM\\tcp"_s;
+        QCOMPARE(setValue(*store, u"system\\TCP"_s, u"MaxMTU"_s, 1, QByteArray("576", 4)), 0);
+        QCOMPARE(setValue(*store, tcp, u"MAXMTU"_s, 1, QByteArray("1500", 5)), 0);
+        setValue(*store, tcp, u"Flags"_s, Registry::REG_DWORD, QByteArray("\x34\x12\0\0", 4));
+        setValue(*store, tcp, u"Raw"_s, Registry::REG_BINARY, QByteArray("\xff\x00\x01", 3));
+        setValue(*store, tcp, u"Odd"_s, Registry::REG_SZ, "ab");
+        setValue(*store, tcp, QString(), Registry::REG_SZ, QByteArray("a \"b\" c:\\", 10));
+        QCOMPARE(queryValue(*store, u"System\\Tcp"_s, u"maxmtu"_s),
+                 std::tuple(0, 1u, QByteArray("1500", 5)));
+        // One key and one value each, spelled as they were first made.
+        QCOMPARE(bytesOf(storeFile), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System]\n\n"
+                                     "[HKEY_LOCAL_MACHINE\\System\\Tcp]\n\"MaxMTU\"=\"1500\"\n"
+                                     "\"Flags\"=dword:00001234\n\"Raw\"=hex:ff,00,01\n"
+                                     "\"Odd\"=hex(1):61,62\n@=\"a \\\"b\\\" c:\\\\\"\n\n"
+                                     "[HKEY_LOCAL_MACHINE\\System\\Tcp\\Deep]\n\n");
     }
 
-    void namesMatchWithoutRegardToCase()
+    void valuesComeBackExactly()
     {
-        QCOMPARE(setValue(*store, QStringLiteral("Software\\Quorrel"), QStringLiteral("MaxMTU"),
-                          Registry::REG_SZ, QByteArray("576", 4)),
-                 Registry::ERROR_SUCCESS);
-        QCOMPARE(
-            queryValue(*store, QStringLiteral("SOFTWARE\\quorrel"), QStringLiteral("maxmtu")).data,
-            QByteArray("576", 4));
-
-        QCOMPARE(setValue(*store, QStringLiteral("software\\QUORREL\\Sub"), QStringLiteral("x"),
-                          Registry::REG_SZ, QByteArray("1", 2)),
-                 Registry::ERROR_SUCCESS);
-        QCOMPARE(setValue(*store, QStringLiteral("software\\QUORREL"), QStringLiteral("MAXMTU"),
-                          Registry::REG_SZ, QByteArray("1500", 5)),
-                 Registry::ERROR_SUCCESS);
-        QCOMPARE(
-            queryValue(*store, QStringLiteral("Software\\Quorrel"), QStringLiteral("MaxMTU")).data,
-            QByteArray("1500", 5));
-        // One value and one key each, spelled as they were first created.
-        const QByteArray file = bytesOf(storeFile);
-        QCOMPARE(file.count("MaxMTU"), 1);
-        QVERIFY(!file.contains("MAXMTU"));
-        QVERIFY(file.contains("[HKEY_LOCAL_MACHINE\\Software\\Quorrel\\Sub]"));
-        QCOMPARE(file.count("[HKEY_LOCAL_MACHINE\\Software\\Quorrel]"), 1);
-    }
-
-    void shortBufferAsksForMore()
-    {
-        QCOMPARE(setValue(*store, QStringLiteral("K"), QStringLiteral("RWIN"), Registry::REG_SZ,
-                          QByteArray("4388", 5)),
-                 Registry::ERROR_SUCCESS);
-        RegistryKey key;
-        QCOMPARE(store->RegOpenKeyExA(HKLM, QStringLiteral("K"), 0, readAccess, key),
-                 Registry::ERROR_SUCCESS);
-        std::array<char, 8> buffer{};
-        std::uint32_t type = 0;
-        std::uint32_t size = 0;
-        QCOMPARE(store->RegQueryValueExA(key, QStringLiteral("RWIN"), type,
-                                         std::span(buffer).first(2), size),
-                 Registry::ERROR_MORE_DATA);
-        QCOMPARE(size, 5u);
-        QCOMPARE(buffer[0], '\0'); // nothing copied
-        QCOMPARE(store->RegQueryValueExA(key, QStringLiteral("RWIN"), type, buffer, size),
-                 Registry::ERROR_SUCCESS);
-        QCOMPARE(size, 5u);
-        QCOMPARE(type, Registry::REG_SZ);
-        QCOMPARE(QByteArray(buffer.data(), 5), QByteArray("4388", 5));
-    }
-
-    void valuesRoundTripExactly_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<uint>("type");
-        QTest::addColumn<QByteArray>("data");
-        const auto sz = Registry::REG_SZ;
-        QTest::newRow("text") << QStringLiteral("MaxMTU") << sz << QByteArray("576", 4);
-        QTest::newRow("empty text") << QStringLiteral("e") << sz << QByteArray(1, '\0');
-        QTest::newRow("text without any bytes") << QStringLiteral("n") << sz << QByteArray();
-        QTest::newRow("text without its NUL") << QStringLiteral("t") << sz << QByteArray("abc");
-        QTest::newRow("NUL inside") << QStringLiteral("t") << sz << QByteArray("a\0b", 4);
-        QTest::newRow("line break") << QStringLiteral("t") << sz << QByteArray("a\r\nb", 5);
-        QTest::newRow("trailing blank") << QStringLiteral("t") << sz << QByteArray("576 ", 5);
-        QTest::newRow("quotes, backslashes")
-            << QStringLiteral("say \"hi\" \\ there") << sz << QByteArray("C:\\\"x\"\\", 8);
-        QTest::newRow("accents") << QStringLiteral("Grüße") << sz
-                                 << QStringLiteral("Grüße").toLocal8Bit().append('\0');
-        QTest::newRow("not UTF-8") << QStringLiteral("t") << sz << QByteArray("\xff\xfe", 3);
-        QTest::newRow("default value") << QString() << sz << QByteArray("d", 2);
-        QTest::newRow("dword") << QStringLiteral("d") << Registry::REG_DWORD
-                               << QByteArray("\x78\x56\x34\x12", 4);
-        QTest::newRow("short dword")
-            << QStringLiteral("d") << Registry::REG_DWORD << QByteArray("\x01\x02", 2);
-        QTest::newRow("binary") << QStringLiteral("b") << Registry::REG_BINARY
-                                << QByteArray("\xff\xff", 2);
-        QTest::newRow("empty binary")
-            << QStringLiteral("b") << Registry::REG_BINARY << QByteArray();
-        QTest::newRow("other type") << QStringLiteral("m") << 7u << QByteArray("a\0b\0", 5);
-        QTest::newRow("large type") << QStringLiteral("x") << 0xfedcba98u << QByteArray("\x01");
-    }
-
-    void valuesRoundTripExactly()
-    {
-        QFETCH(QString, name);
-        QFETCH(uint, type);
-        QFETCH(QByteArray, data);
-        QCOMPARE(setValue(*store, QStringLiteral("K"), name, type, data), Registry::ERROR_SUCCESS);
-        QCOMPARE(setValue(*store, QStringLiteral("K"), QStringLiteral("next"), Registry::REG_SZ,
-                          QByteArray("1", 2)),
-                 Registry::ERROR_SUCCESS);
-
+        const std::tuple<QString, std::uint32_t, QByteArray> values[] = {
+            {u"MaxMTU"_s, 1, QByteArray("576", 4)},
+            {u"only the NUL"_s, 1, QByteArray(1, '\0')},
+            {u"no bytes"_s, 1, QByteArray()},
+            {u"no final NUL"_s, 1, "abc"},
+            {u"NUL inside"_s, 1, QByteArray("a\0b", 4)},
+            {u"line break"_s, 1, QByteArray("a\r\nb", 5)},
+            {u"say \"hi\" \\"_s, 1, "C:\\\"x\"\\"},
+            {u"Grüße"_s, 1, u"Grüße"_s.toLocal8Bit() + '\0'},
+            {u"no UTF-8"_s, 1, QByteArray("\xff\xfe", 3)},
+            {QString(), 1, QByteArray("d", 2)},
+            {u"dword"_s, 4, "\x78\x56\x34\x12"},
+            {u"short dword"_s, 4, "\x01\x02"},
+            {u"binary"_s, 3, QByteArray("\xff\0", 2)},
+            {u"large type"_s, 0xfedcba98, QByteArray("a\0b", 4)}};
+        for (const auto &[name, type, data] : values)
+            QCOMPARE(setValue(*store, u"K"_s, name, type, data), 0);
         FileRegistry reader(storeFile);
-        const Stored stored = queryValue(reader, QStringLiteral("K"), name);
-        QCOMPARE(stored.status, Registry::ERROR_SUCCESS);
-        QCOMPARE(stored.type, type);
-        QCOMPARE(stored.data, data);
-        // The value did not disturb the one after it.
-        QCOMPARE(queryValue(reader, QStringLiteral("K"), QStringLiteral("next")).data,
-                 QByteArray("1", 2));
-    }
-
-    void theFileIsAReadableExport()
-    {
-        const QString key = QStringLiteral("System\\Tcp");
-        setValue(*store, key, QStringLiteral("MaxMTU"), Registry::REG_SZ, QByteArray("576", 4));
-        setValue(*store, key, QStringLiteral("Flags"), Registry::REG_DWORD,
-                 QByteArray("\x34\x12\0\0", 4));
-        setValue(*store, key, QStringLiteral("Raw"), Registry::REG_BINARY,
-                 QByteArray("\xff\x00\x01", 3));
-        setValue(*store, key, QStringLiteral("Odd"), Registry::REG_SZ, "ab");
-        setValue(*store, key, QString(), Registry::REG_SZ, QByteArray("a \"b\" c:\\", 10));
-        QCOMPARE(bytesOf(storeFile), QByteArray("REGEDIT4\n"
-                                                "\n"
-                                                "[HKEY_LOCAL_MACHINE\\System]\n"
-                                                "\n"
-                                                "[HKEY_LOCAL_MACHINE\\System\\Tcp]\n"
-                                                "\"MaxMTU\"=\"576\"\n"
-                                                "\"Flags\"=dword:00001234\n"
-                                                "\"Raw\"=hex:ff,00,01\n"
-                                                "\"Odd\"=hex(1):61,62\n"
-                                                "@=\"a \\\"b\\\" c:\\\\\"\n"
-                                                "\n"));
-    }
-
-    void readsAHandWrittenFile()
-    {
-        QVERIFY(QDir().mkpath(QFileInfo(storeFile).absolutePath()));
-        QVERIFY(writeFile(storeFile, "\xef\xbb\xbfREGEDIT4\r\n"
-                                     "; written by hand\r\n"
-                                     "\r\n"
-                                     "[hkey_local_machine\\System\\Net]\r\n"
-                                     "@=\"default\"\r\n"
-                                     "\"All\"=dword:FFFFFFFF\r\n"
-                                     "\"Spaced\"=hex: 01, 02 ,03\r\n"
-                                     "\"Expand\"=hex(2):25,00\r\n"));
-        QCOMPARE(queryValue(*store, QStringLiteral("System\\Net"), QString()).data,
-                 QByteArray("default", 8));
-        QCOMPARE(queryValue(*store, QStringLiteral("System\\Net"), QStringLiteral("All")).data,
-                 QByteArray("\xff\xff\xff\xff", 4));
-        QCOMPARE(queryValue(*store, QStringLiteral("System\\Net"), QStringLiteral("Spaced")).data,
-                 QByteArray("\x01\x02\x03", 3));
-        const Stored expand =
-            queryValue(*store, QStringLiteral("System\\Net"), QStringLiteral("Expand"));
-        QCOMPARE(expand.type, 2u);
-        QCOMPARE(expand.data, QByteArray("%\0", 2));
-        QCOMPARE(openKey(*store, QStringLiteral("System")), Registry::ERROR_SUCCESS);
-    }
-
-    void aDamagedFileReadsEmptyAndIsKept_data()
-    {
-        QTest::addColumn<QByteArray>("badLine");
-        QTest::newRow("unknown root key") << QByteArray("[HKEY_NOWHERE\\Key]");
-        QTest::newRow("empty key part") << QByteArray("[HKEY_LOCAL_MACHINE\\A\\\\B]");
-        QTest::newRow("deleting a key") << QByteArray("[-HKEY_LOCAL_MACHINE\\System]");
-        QTest::newRow("deleting a value") << QByteArray("\"Kept\"=-");
-        QTest::newRow("unknown escape") << QByteArray("\"a\"=\"\\n\"");
-        QTest::newRow("open quote") << QByteArray("\"a\"=\"576");
-        QTest::newRow("text after quote") << QByteArray("\"a\"=\"576\" x");
-        QTest::newRow("bad hex") << QByteArray("\"a\"=hex:0g");
-        QTest::newRow("long dword") << QByteArray("\"a\"=dword:123456789");
-        QTest::newRow("not UTF-8") << QByteArray("\"a\"=\"\xff\"");
-        QTest::newRow("plain words") << QByteArray("just some words");
+        for (const auto &[name, type, data] : values)
+            QCOMPARE(queryValue(reader, u"K"_s, name), std::tuple(0, type, data));
     }
 
     void aDamagedFileReadsEmptyAndIsKept()
     {
-        QFETCH(QByteArray, badLine);
-        const QByteArray damaged =
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System]\n\"Kept\"=\"1\"\n" + badLine + "\n";
-        QVERIFY(QDir().mkpath(QFileInfo(storeFile).absolutePath()));
-        QVERIFY(writeFile(storeFile, damaged));
-
-        QCOMPARE(openKey(*store, QStringLiteral("System")), Registry::ERROR_FILE_NOT_FOUND);
-        RegistryKey key;
-        std::uint32_t disposition = 0;
-        QCOMPARE(store->RegCreateKeyExA(HKLM, QStringLiteral("System"), 0, writeAccess, key,
-                                        disposition),
-                 Registry::ERROR_BADDB);
-        QVERIFY(!key.isOpen());
-        QCOMPARE(bytesOf(storeFile), damaged);
-    }
-
-    void aFileWithoutTheHeaderIsDamaged()
-    {
-        QVERIFY(QDir().mkpath(QFileInfo(storeFile).absolutePath()));
-        QVERIFY(writeFile(storeFile, "[HKEY_LOCAL_MACHINE\\System]\n"));
-        QCOMPARE(openKey(*store, QStringLiteral("System")), Registry::ERROR_FILE_NOT_FOUND);
-        QCOMPARE(
-            setValue(*store, QStringLiteral("System"), QStringLiteral("a"), Registry::REG_SZ, "1"),
-            Registry::ERROR_BADDB);
-        // An empty file has nothing to lose.
-        QVERIFY(writeFile(storeFile, ""));
-        QCOMPARE(
-            setValue(*store, QStringLiteral("System"), QStringLiteral("a"), Registry::REG_SZ, "1"),
-            Registry::ERROR_SUCCESS);
-    }
-
-    void aReadOnlyStoreRefusesWrites()
-    {
-        QCOMPARE(setValue(*store, QStringLiteral("K"), QStringLiteral("a"), Registry::REG_SZ,
-                          QByteArray("1", 2)),
-                 Registry::ERROR_SUCCESS);
-        RegistryKey openForWriting;
-        std::uint32_t disposition = 0;
-        QCOMPARE(store->RegCreateKeyExA(HKLM, QStringLiteral("K"), 0, writeAccess, openForWriting,
-                                        disposition),
-                 Registry::ERROR_SUCCESS);
-        QVERIFY(makeReadOnly(storeFile));
-        const QByteArray before = bytesOf(storeFile);
-
-        QCOMPARE(store->RegSetValueExA(openForWriting, QStringLiteral("a"), Registry::REG_SZ, "2"),
-                 Registry::ERROR_ACCESS_DENIED);
-        RegistryKey key;
-        QCOMPARE(
-            store->RegCreateKeyExA(HKLM, QStringLiteral("New"), 0, writeAccess, key, disposition),
-            Registry::ERROR_ACCESS_DENIED);
-        QCOMPARE(queryValue(*store, QStringLiteral("K"), QStringLiteral("a")).data,
-                 QByteArray("1", 2));
-        QCOMPARE(bytesOf(storeFile), before);
-    }
-
-    void aStoreThatCannotBeSavedFails()
-    {
-        // A plain file where the store's folder should be: no one can save there.
-        const QString blocker = dir->filePath(QStringLiteral("blocker"));
-        QVERIFY(writeFile(blocker, "not a folder"));
-        FileRegistry unsavable(blocker + QStringLiteral("/registry.reg"));
-        QCOMPARE(
-            setValue(unsavable, QStringLiteral("K"), QStringLiteral("a"), Registry::REG_SZ, "1"),
-            Registry::ERROR_REGISTRY_IO_FAILED);
-        QCOMPARE(openKey(unsavable, QStringLiteral("K")), Registry::ERROR_FILE_NOT_FOUND);
-    }
-
-    void twoWritersKeepEachOthersValues()
-    {
-        constexpr int valuesEach = 8;
-        const auto writer = [this](QChar tag) {
-            FileRegistry own(storeFile);
-            for (int i = 0; i < valuesEach; ++i) {
-                const QString name = tag + QString::number(i);
-                if (setValue(own, QStringLiteral("Shared"), name, Registry::REG_SZ,
-                             name.toLatin1().append('\0')) != Registry::ERROR_SUCCESS)
-                    return;
-            }
-        };
-        std::thread first(writer, QLatin1Char('a'));
-        std::thread second(writer, QLatin1Char('b'));
-        first.join();
-        second.join();
-
-        FileRegistry reader(storeFile);
-        for (const QChar tag : {QLatin1Char('a'), QLatin1Char('b')}) {
-            for (int i = 0; i < valuesEach; ++i) {
-                const QString name = tag + QString::number(i);
-                QCOMPARE(queryValue(reader, QStringLiteral("Shared"), name).data,
-                         name.toLatin1().append('\0'));
-            }
+        const QByteArray head = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System]\n\"Kept\"=\"1\"\n";
+        for (const QByteArray &file :
+             {head.mid(10), head + "[HKEY_NOWHERE\\Key]", head + "[HKEY_LOCAL_MACHINE\\A\\\\B]",
+              head + "[-HKEY_LOCAL_MACHINE\\System]", head + "\"Kept\"=-", head + "\"a\"=\"\\n\"",
+              head + "\"a\"=\"576", head + "\"a\"=\"576\" x", head + "\"a\"=hex:0g",
+              head + "\"a\"=dword:000000001", head + "\"a\"=\"\xff\"", head + "some words"}) {
+            QVERIFY(writeFile(storeFile, file));
+            RegistryKey key;
+            QVERIFY2(openKey(*store, u"System"_s) == 2, file.constData());
+            QCOMPARE(create(*store, u"System"_s, key), Registry::ERROR_BADDB);
+            QCOMPARE(bytesOf(storeFile), file);
         }
-        QVERIFY(!QFile::exists(storeFile + QStringLiteral(".lock")));
+        // An empty file has nothing to lose.
+        QVERIFY(writeFile(storeFile, {}));
+        QCOMPARE(setValue(*store, u"System"_s, u"a"_s, 1, "1"), 0);
+    }
+
+    void aStoreThatCannotBeWrittenIsKept()
+    {
+        RegistryKey key;
+        QCOMPARE(setValue(*store, u"K"_s, u"a"_s, Registry::REG_SZ, QByteArray("1", 2)), 0);
+        QCOMPARE(create(*store, u"K"_s, key), 0);
+        QVERIFY(QFile::setPermissions(storeFile, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+        const QByteArray before = bytesOf(storeFile);
+        QCOMPARE(store->RegSetValueExA(key, u"a"_s, Registry::REG_SZ, "2"), 5);
+        QCOMPARE(create(*store, u"New"_s, key), 5);
+        QCOMPARE(bytesOf(storeFile), before);
+        QVERIFY(Registry::describe(5).contains(u"read-only"));
+        // A plain file where the store's folder should be: nothing can be saved there.
+        QVERIFY(writeFile(dir->filePath(u"blocker"_s), "not a folder"));
+        FileRegistry unsavable(dir->filePath(u"blocker/registry.reg"_s));
+        QCOMPARE(setValue(unsavable, u"K"_s, u"a"_s, Registry::REG_SZ, "1"), 1016);
     }
 
     void profileReads()
     {
-        const QString ini = dir->filePath(QStringLiteral("quorrel.ini"));
-        QVERIFY(writeFile(ini, "; Name=commented out\n"
-                               "[Options]\n"
-                               "  Name  =  Quorrel  \n"
-                               "Quoted=\"  padded  \"\n"
-                               "Empty=\n"
-                               "Number=  42abc\n"
-                               "Negative=-7\n"
-                               "Long=" +
-                                   QByteArray(300, 'x') +
-                                   "\n"
-                                   "[Other]\n"
-                                   "Name=Other\n"));
-        const auto read = [&](const QString &section, const QString &entry, int size = 255) {
-            QString text;
-            const int copied = store->GetPrivateProfileStringA(
-                section, entry, QStringLiteral("default"), text, size, ini);
-            return std::pair(text, copied);
-        };
-        QCOMPARE(read(QStringLiteral("options"), QStringLiteral("NAME")),
-                 std::pair(QStringLiteral("Quorrel"), 7));
-        QCOMPARE(read(QStringLiteral("Options"), QStringLiteral("Quoted")).first,
-                 QStringLiteral("  padded  "));
-        QCOMPARE(read(QStringLiteral("Options"), QStringLiteral("Empty")), std::pair(QString(), 0));
-        QCOMPARE(read(QStringLiteral("Other"), QStringLiteral("Name")).first,
-                 QStringLiteral("Other"));
-        QCOMPARE(read(QStringLiteral("Options"), QStringLiteral("Missing")),
-                 std::pair(QStringLiteral("default"), 7));
-        QCOMPARE(read(QStringLiteral("Nowhere"), QStringLiteral("Name")).first,
-                 QStringLiteral("default"));
-        QCOMPARE(read(QStringLiteral("Options"), QStringLiteral("Long")),
-                 std::pair(QString(254, QLatin1Char('x')), 254));
-        QCOMPARE(read(QStringLiteral("Options"), QStringLiteral("Missing"), 4),
-                 std::pair(QStringLiteral("def"), 3));
-
-        const auto number = [&](const QString &entry) {
-            return store->GetPrivateProfileIntA(QStringLiteral("Options"), entry, 5, ini);
-        };
-        QCOMPARE(number(QStringLiteral("Number")), 42);
-        QCOMPARE(number(QStringLiteral("Negative")), -7);
-        QCOMPARE(number(QStringLiteral("Name")), 0);
-        QCOMPARE(number(QStringLiteral("Missing")), 5);
-
-        QString text;
-        QCOMPARE(store->GetPrivateProfileStringA(QStringLiteral("Options"), QStringLiteral("Name"),
-                                                 QStringLiteral("none"), text, 255,
-                                                 dir->filePath(QStringLiteral("absent.ini"))),
-                 4);
-        QCOMPARE(text, QStringLiteral("none"));
+        const QString ini = dir->filePath(u"quorrel.ini"_s);
+        QVERIFY(writeFile(ini, "[Options]\n  Name  =  Quorrel  \nQuoted=\"  padded  \"\nEmpty=\n"
+                               ";Gone=1\nNumber=  42abc\nNegative=-7\nLong=" +
+                                   QByteArray(300, 'x') + "\n[Other]\nName=Other\n"));
+        // Section, entry, buffer size; the text and number read, the defaults "default" and 5.
+        const std::tuple<QString, QString, int, QString, int> reads[] = {
+            {u"options"_s, u"NAME"_s, 255, u"Quorrel"_s, 0},
+            {u"Options"_s, u"Quoted"_s, 255, u"  padded  "_s, 0},
+            {u"Options"_s, u"Number"_s, 255, u"42abc"_s, 42},
+            {u"Options"_s, u"Negative"_s, 255, u"-7"_s, -7},
+            {u"Options"_s, u"Missing"_s, 255, u"default"_s, 5},
+            {u"Options"_s, u"Long"_s, 255, QString(254, u'x'), 0},
+            {u"Options"_s, u"Missing"_s, 4, u"def"_s, 5}};
+        for (const auto &[section, entry, size, text, number] : reads) {
+            QString read;
+            QCOMPARE(store->GetPrivateProfileStringA(section, entry, u"default"_s, read, size, ini),
+                     text.size());
+            QCOMPARE(read, text);
+            QCOMPARE(store->GetPrivateProfileIntA(section, entry, 5, ini), number);
+        }
     }
 
     void profileWritesKeepEveryOtherLine()
     {
-        const QString ini = dir->filePath(QStringLiteral("quorrel.ini"));
-        QVERIFY(writeFile(ini, "; keep me\r\n"
-                               "[Options]\r\n"
-                               "Name=Old\r\n"
-                               "Other=1\r\n"
-                               "\r\n"
-                               "[Next]\r\n"
-                               "\xe9t\xe9=not UTF-8\r\n"));
-        const auto write = [&](const QString &section, const QString &entry, const QString &text) {
-            return store->WritePrivateProfileStringA(section, entry, text, ini);
-        };
-        QVERIFY(write(QStringLiteral("OPTIONS"), QStringLiteral("name"), QStringLiteral("New")));
-        QVERIFY(write(QStringLiteral("Options"), QStringLiteral("Added"), QStringLiteral("2")));
-        QVERIFY(write(QStringLiteral("Fresh"), QStringLiteral("Key"), QStringLiteral("v")));
-        QCOMPARE(bytesOf(ini), QByteArray("; keep me\r\n"
-                                          "[Options]\r\n"
-                                          "name=New\r\n"
-                                          "Other=1\r\n"
-                                          "Added=2\r\n"
-                                          "\r\n"
-                                          "[Next]\r\n"
-                                          "\xe9t\xe9=not UTF-8\r\n"
-                                          "[Fresh]\r\n"
-                                          "Key=v\r\n"));
-
-        const QString created = dir->filePath(QStringLiteral("new.ini"));
-        QVERIFY(store->WritePrivateProfileStringA(QStringLiteral("S"), QStringLiteral("K"),
-                                                  QStringLiteral("v"), created));
-        QCOMPARE(bytesOf(created), QByteArray("[S]\nK=v\n"));
-    }
-
-    void profileWritesThatWouldNotReadBackAreRefused_data()
-    {
-        QTest::addColumn<QString>("section");
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("text");
-        const QString options = QStringLiteral("Options");
-        const QString name = QStringLiteral("Name");
-        QTest::newRow("bracket in the section")
-            << QStringLiteral("Options]Other") << name << QStringLiteral("x");
-        QTest::newRow("line break in the section")
-            << QStringLiteral("New\n[Options") << name << QStringLiteral("x");
-        QTest::newRow("blanks around the section")
-            << QStringLiteral(" Options ") << name << QStringLiteral("x");
-        QTest::newRow("equals sign in the entry")
-            << options << QStringLiteral("Other=2;Name") << QStringLiteral("x");
-        QTest::newRow("entry that reads as a section")
-            << options << QStringLiteral("[Other]") << QStringLiteral("x");
-        QTest::newRow("entry that reads as a comment")
-            << options << QStringLiteral(";Name") << QStringLiteral("x");
-        QTest::newRow("line break in the text")
-            << options << name << QStringLiteral("x\n[Other]\nName=y");
-    }
-
-    void profileWritesThatWouldNotReadBackAreRefused()
-    {
-        QFETCH(QString, section);
-        QFETCH(QString, entry);
-        QFETCH(QString, text);
-        const QString ini = dir->filePath(QStringLiteral("quorrel.ini"));
-        const QByteArray before = "[Options]\nName=Old\nOther=1\n[Other]\nName=Kept\n";
+        const QString ini = dir->filePath(u"quorrel.ini"_s);
+        QVERIFY(writeFile(ini, "; keep me\r\n[Options]\r\nName=Old\r\nOther=1\r\n\r\n"
+                               "[Next]\r\n\xe9t\xe9=not UTF-8\r\n"));
+        QVERIFY(store->WritePrivateProfileStringA(u"OPTIONS"_s, u"name"_s, u"New"_s, ini));
+        QVERIFY(store->WritePrivateProfileStringA(u"Options"_s, u"Added"_s, u"2"_s, ini));
+        QVERIFY(store->WritePrivateProfileStringA(u"Fresh"_s, u"Key"_s, u"v"_s, ini));
+        QCOMPARE(bytesOf(ini), "; keep me\r\n[Options]\r\nname=New\r\nOther=1\r\nAdded=2\r\n\r\n"
+                               "[Next]\r\n\xe9t\xe9=not UTF-8\r\n[Fresh]\r\nKey=v\r\n");
+        QVERIFY(store->WritePrivateProfileStringA(u"S"_s, u"K"_s, u"v"_s, ini + u".new"_s));
+        QCOMPARE(bytesOf(ini + u".new"_s), "[S]\nK=v\n");
+        // Lines that would not read back as that section and entry are refused.
+        const QByteArray before = "[Options]\nName=Old\n[Other]\nName=Kept\n";
         QVERIFY(writeFile(ini, before));
-        QVERIFY(!store->WritePrivateProfileStringA(section, entry, text, ini));
+        for (const auto &[section, entry, text] :
+             std::initializer_list<std::tuple<QString, QString, QString>>{
+                 {u"Options]Other"_s, u"Name"_s, u"x"_s},
+                 {u"Options"_s, u"Other=2;Name"_s, u"x"_s},
+                 {u"Options"_s, u";Name"_s, u"x"_s},
+                 {u"Options"_s, u"Name"_s, u"x\n[Other]\nName=y"_s}})
+            QVERIFY2(!store->WritePrivateProfileStringA(section, entry, text, ini),
+                     qPrintable(section + entry + text));
         QCOMPARE(bytesOf(ini), before);
     }
 
     void findFileFindsNormalFilesOnly()
     {
-        const QString normal = dir->filePath(QStringLiteral("normal.ini"));
-        const QString hidden = dir->filePath(QStringLiteral(".hidden.ini"));
-        const QString pipe = dir->filePath(QStringLiteral("pipe"));
-        QVERIFY(writeFile(normal, "x"));
-        QVERIFY(writeFile(hidden, "x"));
-        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-
-        QCOMPARE(store->findFile(normal), QStringLiteral("normal.ini"));
-        QCOMPARE(store->findFile(hidden), QString());
-        QCOMPARE(store->findFile(pipe), QString());
-        QCOMPARE(store->findFile(dir->path()), QString());
-        QCOMPARE(store->findFile(dir->filePath(QStringLiteral("missing.ini"))), QString());
+        QVERIFY(writeFile(dir->filePath(u"normal.ini"_s), "x"));
+        QVERIFY(writeFile(dir->filePath(u".hidden.ini"_s), "x"));
+        QCOMPARE(mkfifo(QFile::encodeName(dir->filePath(u"pipe"_s)).constData(), 0600), 0);
+        QCOMPARE(store->findFile(dir->filePath(u"normal.ini"_s)), u"normal.ini"_s);
+        for (const QString &name : {u".hidden.ini"_s, u"pipe"_s, u"missing.ini"_s, QString()})
+            QCOMPARE(store->findFile(name.isEmpty() ? dir->path() : dir->filePath(name)),
+                     QString());
         QCOMPARE(store->findFile(QString()), QString());
     }
 
+    void hiveNames()
+    {
+        const QString ini = dir->filePath(u"quorrel.ini"_s);
+        QVERIFY(writeFile(ini, {}));
+        const std::pair<QString, std::uint32_t> names[] = {
+            {u"HKCU"_s, Registry::HKEY_CURRENT_USER},
+            {u"hklm"_s, Registry::HKEY_LOCAL_MACHINE},
+            {u"hKu"_s, Registry::HKEY_USERS},
+            {u"HKDD"_s, Registry::HKEY_DYN_DATA},
+            {u"HKCC"_s, Registry::HKEY_CURRENT_CONFIG},
+            {u"HKCR"_s, Registry::HKEY_CLASSES_ROOT},
+            {u"HKEY_LOCAL_MACHINE"_s, 0},
+            {u"HKLM "_s, 0},
+            {QString(), 0},
+            {ini, modRegistry::FileMode},
+            {ini.toUpper(), 0},
+            {dir->path(), 0}};
+        for (const auto &[name, root] : names)
+            QVERIFY2(modRegistry::ResolveRoot(*store, name) == root, qPrintable(name));
+    }
+
+    void reads()
+    {
+        const Value notSet = u"Not Set"_s;
+        // The letter, the type and bytes stored (type 0: no value), the status and the result.
+        const std::tuple<QString, std::uint32_t, QByteArray, int, Value> reads[] = {
+            {u"S"_s, 1, QByteArray("576 ", 5), 0, u"576 "_s},
+            {u"S"_s, 1, QByteArray(), 0, notSet},
+            {u"S"_s, 0, QByteArray(), 2, notSet},
+            {u"B"_s, 3, QByteArray("\xff\xff", 2), 0, true},
+            {u"B"_s, 3, QByteArray("\0\x01", 2), 0, true},
+            {u"B"_s, 3, QByteArray(3, '\0'), 234, notSet},
+            {u"D"_s, 4, QByteArray(4, '\xff'), 0, -1},
+            {u"D"_s, 4, QByteArray(5, '\x01'), 234, notSet},
+            {u"X"_s, 4, QByteArray("\x01"), 0, notSet}};
+        Value result;
+        QCOMPARE(modRegistry::ReadValue(*store, u"HKLM"_s, tcp, u"V"_s, u"S"_s, notSet, result), 2);
+        for (const auto &[letter, type, stored, status, expected] : reads) {
+            RegistryKey opened;
+            QCOMPARE(type ? setValue(*store, tcp, u"V"_s, type, stored)
+                          : create(*store, tcp, opened),
+                     0);
+            const QString what = letter + u' ' + QString::fromLatin1(stored.toHex());
+            QVERIFY2(modRegistry::ReadValue(*store, u"HKLM"_s, tcp, u"V"_s, letter, notSet,
+                                            result) == status,
+                     qPrintable(what));
+            QVERIFY2(shown(result) == shown(expected), qPrintable(what + u": "_s + shown(result)));
+            QVERIFY(QFile::remove(store->fileName()));
+        }
+    }
+
+    void writes()
+    {
+        const QByteArray all(4, '\xff'), none;
+        // The letter and value; the status, and the type and bytes stored (type 0: nothing).
+        const std::tuple<QString, Value, int, std::uint32_t, QByteArray> writes[] = {
+            {u"S"_s, true, 0, 1, QByteArray("True", 5)},
+            {u"S"_s, u"é"_s, 0, 1, u"é"_s.toLocal8Bit() + '\0'},
+            {u"B"_s, true, 0, 3, QByteArray("\xff\xff", 2)},
+            {u"B"_s, u" tRUE "_s, 0, 3, QByteArray("\xff\xff", 2)},
+            {u"B"_s, u"0.5"_s, 0, 3, QByteArray("\xff\xff", 2)},
+            {u"D"_s, -1, 0, 4, all},
+            {u"D"_s, 32767, 0, 4, QByteArray("\xff\x7f\0\0", 4)},
+            {u"D"_s, u"-32768"_s, 0, 4, QByteArray("\0\x80\xff\xff", 4)},
+            {u"D"_s, u"12.5"_s, 0, 4, QByteArray("\x0c\0\0\0", 4)},
+            {u"d"_s, u"13.5"_s, 0, 4, QByteArray("\x0e\0\0\0", 4)},
+            {u"D"_s, u"-32768.5"_s, 0, 4, QByteArray("\0\x80\xff\xff", 4)},
+            {u"D"_s, 32768, 87, 0, none},
+            {u"D"_s, u"32767.5"_s, 87, 0, none},
+            {u"D"_s, u"inf"_s, 87, 0, none},
+            {u"B"_s, u"maybe"_s, 87, 0, none}};
+        for (const auto &[letter, value, status, type, bytes] : writes) {
+            const QString what = letter + u' ' + shown(value);
+            QVERIFY2(modRegistry::WriteValue(*store, u"hklm"_s, tcp, u"V"_s, letter, value) ==
+                         status,
+                     qPrintable(what));
+            // The key is made even when the value is not written.
+            QVERIFY2(queryValue(*store, tcp, u"V"_s) == std::tuple(type ? 0 : 2, type, bytes),
+                     qPrintable(what));
+            QVERIFY(QFile::remove(store->fileName()));
+        }
+    }
+
+    void failuresAreReported()
+    {
+        Value result;
+        QCOMPARE(
+            modRegistry::ReadValue(*store, u"HKEY_LOCAL_MACHINE"_s, tcp, u"V"_s, u"S"_s, 3, result),
+            modRegistry::NotDone);
+        QCOMPARE(shown(result), shown(3));
+        QCOMPARE(modRegistry::WriteValue(*store, u"HKEY_LOCAL_MACHINE"_s, tcp, u"V"_s, u"S"_s, 1),
+                 modRegistry::NotDone);
+        QVERIFY(!QFile::exists(store->fileName()));
+        QCOMPARE(modRegistry::WriteValue(*store, u"HKLM"_s, tcp, u"V"_s, u"S"_s, u"1"_s), 0);
+        QVERIFY(QFile::setPermissions(store->fileName(), QFileDevice::ReadOwner));
+        QCOMPARE(modRegistry::WriteValue(*store, u"HKLM"_s, tcp, u"V"_s, u"S"_s, u"2"_s),
+                 Registry::ERROR_ACCESS_DENIED);
+        QCOMPARE(modRegistry::ReadValue(*store, u"HKLM"_s, tcp, u"V"_s, u"S"_s, {}, result), 0);
+        QCOMPARE(shown(result), shown(u"1"_s));
+    }
+
+    void fileModeReadsAndWritesEntries()
+    {
+        const QString ini = dir->filePath(u"quorrel.ini"_s);
+        const QByteArray contents = "[TCP]\nMaxMTU=576\nLong=" + QByteArray(300, 'x') + "\n";
+        QVERIFY(writeFile(ini, contents));
+        const std::tuple<QString, QString, Value, Value> reads[] = {
+            {u"maxmtu"_s, u"S"_s, QString(), u"576"_s}, {u"MaxMTU"_s, u"D"_s, QString(), 576}};
+        for (const auto &[entry, letter, fallback, expected] : reads) {
+            Value result;
+            QCOMPARE(modRegistry::ReadValue(*store, ini, u"tcp"_s, entry, letter, fallback, result),
+                     0);
+            QCOMPARE(shown(result), shown(expected));
+        }
+        QCOMPARE(modRegistry::WriteValue(*store, ini, u"TCP"_s, u"MaxMTU"_s, u"D"_s, 1),
+                 modRegistry::NotDone);
+        QCOMPARE(bytesOf(ini), contents);
+        QCOMPARE(modRegistry::WriteValue(*store, ini, u"TCP"_s, u"MaxMTU"_s, u"S"_s, true), 0);
+        QCOMPARE(bytesOf(ini), "[TCP]\nMaxMTU=True\nLong=" + QByteArray(300, 'x') + "\n");
+        QVERIFY(!QFile::exists(store->fileName()));
+    }
+
 private:
+    const QString tcp = u"System\\CurrentControlSet\\Services\\Vxd\\MSTCP"_s;
     std::unique_ptr<QTemporaryDir> dir;
     QString storeFile;
     std::unique_ptr<FileRegistry> store;

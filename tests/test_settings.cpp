@@ -161,11 +161,11 @@ private slots:
         QFETCH(SettingsSnapshot, settings);
         QFETCH(QString, button);
         QFETCH(bool, tickProxy);
-        // A save with every option on before, in a file an editor left a bad line
-        // in.
-        TestRig rig(fileOf({{QStringLiteral("old")}, true, true, QStringLiteral("old:1"), 4}) +
-                    "no equals sign here\n");
+        // A save with every option on before; then an editor leaves a bad line in it.
+        TestRig rig(fileOf({{QStringLiteral("old")}, true, true, QStringLiteral("old:1"), 4}));
         frmmain &w = rig.window();
+        QVERIFY(writeWholeFile(rig.settingsFile(),
+                               fileBytes(rig.settingsFile()) + "no equals sign here\n"));
         settings.applyTo(w);
         if (tickProxy)
             w.Check1->click();

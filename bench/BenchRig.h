@@ -8,7 +8,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
-#include "support/ScriptedDialogs.h"
+#include "support/TestRig.h"
 
 #include <QTemporaryDir>
 #include <memory>

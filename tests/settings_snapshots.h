@@ -1,29 +1,29 @@
 #pragma once
 
-// Whole sets of settings as the window holds them, and the keys a save of each
-// must leave in the store's "options" section.
+// Whole sets of settings as the window holds them, and the keys a save of
+// each leaves in the store's "options" section.
 
 #include "app/frmmain.h"
 #include "platform/SettingsStore.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMap>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSlider>
-#include <QStringList>
+#include <QTemporaryDir>
 
 struct SettingsSnapshot {
     QStringList hosts;
     bool random = false;
     bool ftp = false;
-    QString proxy; // empty: the proxy is off
+    QString proxy = {}; // empty: the proxy is off
     int interval = 1;
 
     bool operator==(const SettingsSnapshot &) const = default;
 
-    // The set that the window shows.
     static SettingsSnapshot of(const frmmain &w)
     {
         QStringList shown;
@@ -39,7 +39,7 @@ struct SettingsSnapshot {
         w.List1->addItems(hosts);
         w.random1->setChecked(random);
         (ftp ? w.ftp : w.http)->setChecked(true);
-        // Clearing the box empties the address, so the box comes first.
+        // Unticking the box empties the address, so the box comes first.
         w.Check1->setChecked(!proxy.isEmpty());
         w.Text1->setText(proxy);
         w.Slider1->setValue(interval);
@@ -47,28 +47,24 @@ struct SettingsSnapshot {
 
     QMap<QString, QString> storedKeys() const
     {
-        const QString on = QStringLiteral("1");
-        QMap<QString, QString> keys;
+        QMap<QString, QString> keys{{QStringLiteral("interval"), QString::number(interval)}};
         for (int row = 0; row < hosts.size(); ++row)
-            keys.insert(QStringLiteral("host") + QString::number(row), hosts[row]);
+            keys.insert(QStringLiteral("host%1").arg(row), hosts[row]);
         if (random)
-            keys.insert(QStringLiteral("random"), on);
+            keys.insert(QStringLiteral("random"), QStringLiteral("1"));
         if (ftp)
-            keys.insert(QStringLiteral("method"), on);
-        if (!proxy.isEmpty()) {
-            keys.insert(QStringLiteral("proxy"), on);
-            keys.insert(QStringLiteral("address"), proxy);
-        }
-        keys.insert(QStringLiteral("interval"), QString::number(interval));
+            keys.insert(QStringLiteral("method"), QStringLiteral("1"));
+        if (!proxy.isEmpty())
+            keys.insert({{QStringLiteral("proxy"), QStringLiteral("1")},
+                         {QStringLiteral("address"), proxy}});
         return keys;
     }
 
-    // Saves the set straight into a store as the window's save does, without
-    // a window: the section cleared, then every key, all in one commit.
+    // Saves the set into a store as the window's save does: the section
+    // cleared, then every key, all in one commit.
     std::optional<QString> saveTo(SettingsStore &store) const
     {
-        const QString application = QStringLiteral("Quorrel");
-        const QString section = QStringLiteral("options");
+        const QString application = QStringLiteral("Quorrel"), section = QStringLiteral("options");
         store.deleteSection(application, section);
         const QMap<QString, QString> keys = storedKeys();
         for (auto key = keys.cbegin(); key != keys.cend(); ++key)
@@ -77,24 +73,39 @@ struct SettingsSnapshot {
     }
 };
 
-inline QStringList numberedHosts(const QString &pattern, int count)
+// Five university web sites, then three company web sites.
+inline QStringList defaultHosts()
+{
+    return QStringLiteral("www.mit.edu www.stanford.edu www.berkeley.edu www.harvard.edu "
+                          "www.ox.ac.uk www.ibm.com www.microsoft.com www.apple.com")
+        .split(u' ');
+}
+
+// Two sets that differ in every key, long enough that a save takes a while,
+// each with keys the other lacks: a file holding any mix of them shows.
+inline SettingsSnapshot oneOfTwo(bool first)
 {
     QStringList hosts;
-    for (int row = 0; row < count; ++row)
-        hosts.append(pattern.arg(row));
-    return hosts;
+    for (int row = 0; row < (first ? 1500 : 900); ++row)
+        hosts.append(
+            (first ? QStringLiteral("first-%1.example") : QStringLiteral(" 2nd, %1; ü ")).arg(row));
+    return first ? SettingsSnapshot{hosts, true, true, QString(), 7}
+                 : SettingsSnapshot{hosts, false, false, QStringLiteral("proxy.example:8080"), 23};
 }
 
-// Two sets that differ in every key, with lists long enough that a save takes
-// a while, and each with keys that the other lacks: a save that kept any key
-// of the other set would show. store_writer_child saves them.
-inline SettingsSnapshot firstOfTwo()
+// The "options" section of a settings file as a reader that has never seen
+// it finds it; nothing when the file is missing or does not parse. Read
+// through a copy: Qt caches a settings file by name within a process, and
+// after a failed save that cache still holds the unsaved changes.
+inline QMap<QString, QString> storedOptions(const QString &fileName)
 {
-    return {numberedHosts(QStringLiteral("first-%1.example"), 1500), true, true, QString(), 7};
-}
-
-inline SettingsSnapshot secondOfTwo()
-{
-    return {numberedHosts(QStringLiteral(" second, %1; ü "), 900), false, false,
-            QStringLiteral("proxy.example:8080"), 23};
+    QTemporaryDir copyDir;
+    const QString copy = copyDir.filePath(QStringLiteral("copy.ini"));
+    const bool copied = QFile::copy(fileName, copy);
+    QSettings settings(copy, QSettings::IniFormat);
+    QMap<QString, QString> keys;
+    settings.beginGroup(QStringLiteral("options"));
+    for (const QString &key : settings.childKeys())
+        keys.insert(key, settings.value(key).toString());
+    return copied && settings.status() == QSettings::NoError ? keys : QMap<QString, QString>();
 }

@@ -1,16 +1,13 @@
-// A Quorrel instance cut down to its two stores, for the tests that kill one
-// in the middle of a write or race two of them. It has no window: it writes
-// what the window's save and "&Optimize" write, through the same stores.
+// A Quorrel cut down to one of its stores, for the tests that kill one in the
+// middle of a write or race two of them:
 //
-//   store_writer_child crash settings <config folder>
-//       saves the two sets of settings_snapshots.h in turn until it is killed;
-//   store_writer_child crash registry <registry file>
-//       writes the registry values of alternatingWrite() until it is killed;
-//   store_writer_child race <config folder> <registry file> <0 or 1>
-//       for each line of its input, saves the first or the second set of
-//       settings and optimizes for a 56.6 or a 28.8 Kbps modem.
+//   store_writer_child settings|registry PATH SETS
 //
-// It prints "written" after each save, each registry value and each round.
+// For each line of its input it saves the next set of SETS ("0", "1" or "01":
+// the first, the second, or both in turn) of settings_snapshots.h into the
+// config folder PATH, or optimizes the registry file PATH for a 56.6 or a
+// 28.8 Kbps modem, as the window's save and "&Optimize" do; then it prints
+// "written".
 
 #include "registry_snapshots.h"
 #include "settings_snapshots.h"
@@ -21,54 +18,16 @@
 namespace
 {
 
-void reportWritten()
+std::optional<QString> write(const QString &store, const QString &path, bool first)
 {
-    QTextStream(stdout) << "written" << Qt::endl;
-}
-
-int failed(const QString &why)
-{
-    QTextStream(stderr) << why << Qt::endl;
-    return 1;
-}
-
-int saveSettingsUntilKilled(const QString &configFolder)
-{
-    QtSettingsStore store(configFolder);
-    const SettingsSnapshot sets[] = {firstOfTwo(), secondOfTwo()};
-    for (int save = 0;; ++save) {
-        if (const std::optional<QString> why = sets[save % 2].saveTo(store))
-            return failed(*why);
-        reportWritten();
+    if (store == u"settings") {
+        QtSettingsStore settings(path);
+        return oneOfTwo(first).saveTo(settings);
     }
-}
-
-int writeRegistryUntilKilled(const QString &fileName)
-{
-    FileRegistry registry(fileName);
-    for (int write = 0;; ++write) {
-        const std::int32_t status = TcpSnapshot::write(registry, alternatingWrite(write));
-        if (status != modRegistry::Done)
-            return failed(Registry::describe(status));
-        reportWritten();
-    }
-}
-
-int raceOnEachLine(const QString &configFolder, const QString &registryFile, int instance)
-{
-    QtSettingsStore settings(configFolder);
-    FileRegistry registry(registryFile);
-    const SettingsSnapshot saved = instance == 0 ? firstOfTwo() : secondOfTwo();
-    const TcpSnapshot optimized = instance == 0 ? profile56k() : profile28k();
-    QTextStream in(stdin);
-    while (!in.readLine().isNull()) {
-        if (const std::optional<QString> why = saved.saveTo(settings))
-            return failed(*why);
-        if (const std::int32_t status = optimized.writeTo(registry); status != modRegistry::Done)
-            return failed(Registry::describe(status));
-        reportWritten();
-    }
-    return 0;
+    FileRegistry registry(path);
+    const std::int32_t status = (first ? profile56k() : profile28k()).writeTo(registry);
+    return status == modRegistry::Done ? std::nullopt
+                                       : std::optional<QString>(Registry::describe(status));
 }
 
 } // namespace
@@ -76,12 +35,19 @@ int raceOnEachLine(const QString &configFolder, const QString &registryFile, int
 int main(int argc, char *argv[])
 {
     const QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    if (arguments.size() == 3 && arguments[0] == u"crash" && arguments[1] == u"settings")
-        return saveSettingsUntilKilled(arguments[2]);
-    if (arguments.size() == 3 && arguments[0] == u"crash" && arguments[1] == u"registry")
-        return writeRegistryUntilKilled(arguments[2]);
-    if (arguments.size() == 4 && arguments[0] == u"race")
-        return raceOnEachLine(arguments[1], arguments[2], arguments[3].toInt());
-    return failed(QStringLiteral("usage: see the head of store_writer_child.cpp"));
+    const QStringList arguments = QCoreApplication::arguments();
+    QTextStream in(stdin);
+    QTextStream out(stdout);
+    if (arguments.size() != 4 || arguments[3].isEmpty())
+        return 2;
+    const QString &sets = arguments[3];
+    for (qsizetype round = 0; !in.readLine().isNull(); ++round) {
+        if (const auto failure =
+                write(arguments[1], arguments[2], sets[round % sets.size()] == u'0')) {
+            QTextStream(stderr) << *failure << Qt::endl;
+            return 1;
+        }
+        out << "written" << Qt::endl;
+    }
+    return 0;
 }

@@ -1,15 +1,18 @@
-// Saving the settings and reading them back at the next start.
+// Saving the settings and reading them back at the next start, and both
+// stores' files broken as a disk, an editor or another program breaks them:
+// a start shows the defaults or "Not Set", and a save or "&Optimize" says why
+// it could not write and leaves the file as it was.
 
+#include "platform/StoreFile.h"
+#include "registry_snapshots.h"
 #include "settings_snapshots.h"
 #include "support/TestRig.h"
 
-#include <QDir>
-#include <QFile>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QTest>
-#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -17,490 +20,331 @@
 namespace
 {
 
-const QString application = QStringLiteral("Quorrel");
+const QString saved = QStringLiteral("64 | Quorrel Settings | Your settings have been saved. | ");
+const QString notSet = QStringLiteral("Not Set");
+constexpr int registryLimit = 1024 * 1024;
 
-QString settingsFile(TestRig &rig)
-{
-    return rig.settings().fileName(application);
-}
-
-QByteArray bytesOf(const QString &fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &fileName, const QByteArray &content)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(fileName).absolutePath()));
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
-
-// The keys of the "options" section as a fresh reader finds them on disk. The
-// file is read through a copy: Qt caches settings files by name within a
-// process, and after a failed save that cache still holds the unsaved changes.
-QMap<QString, QString> storedOptions(const QString &fileName)
-{
-    QTemporaryDir copyDir;
-    const QString copy = copyDir.filePath(QStringLiteral("copy.ini"));
-    QMap<QString, QString> keys;
-    if (!QFile::copy(fileName, copy))
-        return keys;
-    QSettings settings(copy, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("options"));
-    for (const QString &key : settings.childKeys())
-        keys.insert(key, settings.value(key).toString());
-    return keys;
-}
-
-// A new run of the program on what the given run left on disk.
-std::unique_ptr<TestRig> nextStart(TestRig &previous)
-{
-    auto next = std::make_unique<TestRig>();
-    if (QFile::exists(settingsFile(previous)))
-        writeFile(settingsFile(*next), bytesOf(settingsFile(previous)));
-    return next;
-}
-
-QStringList boxesShown(const ScriptedDialogs &dialogs)
-{
-    QStringList boxes;
-    for (const ScriptedDialogs::Shown &box : dialogs.shown)
-        boxes.append(QStringLiteral("%1 | %2 | %3").arg(box.style).arg(box.title, box.prompt));
-    return boxes;
-}
-
-QString savedBox()
-{
-    return QStringLiteral("64 | Quorrel Settings | Your settings have been saved.");
-}
-
-QString warningBox(const QString &why)
-{
-    return QStringLiteral("48 | Quorrel Settings | Your settings could not be saved.\n\n") + why;
-}
-
-// Texts a user might type as a host: blanks at either end, letters of other
-// scripts, and every character with a meaning in an INI file.
-QStringList awkwardHosts(int count)
-{
-    const QStringList pieces = {
-        QStringLiteral("  leading.example"),
-        QStringLiteral("trailing.example  "),
-        QStringLiteral(" both "),
-        QStringLiteral("bücher.example"),
-        QStringLiteral("日本語.example"),
-        QStringLiteral("smile 😀"),
-        QStringLiteral("a;b,c=d"),
-        QStringLiteral("\"quoted\""),
-        QStringLiteral("back\\slash\\"),
-        QStringLiteral("#hash"),
-        QStringLiteral("%percent%20"),
-        QStringLiteral("@at"),
-        QStringLiteral("[options]"),
-        QStringLiteral("tab\there"),
-        QStringLiteral("none"),
-        QStringLiteral("1"),
-    };
-    QStringList hosts;
-    for (int row = 0; row < count; ++row) {
-        const QString &piece = pieces[row % pieces.size()];
-        // The number goes to either end, so blanks end up on both sides of it.
-        hosts.append(row % 2 ? piece + QString::number(row) : QString::number(row) + piece);
-    }
-    return hosts;
-}
-
-// Makes every later write past the given size fail, as a full disk would;
-// as root too, which ignores the folders' permissions.
+// Makes every later write past the given size fail, as a full disk would,
+// for root too.
 class FileSizeLimit
 {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
-        active_ = getrlimit(RLIMIT_FSIZE, &saved_) == 0;
-        rlimit lowered = saved_;
-        lowered.rlim_cur = std::min(bytes, saved_.rlim_max);
+        const bool read = getrlimit(RLIMIT_FSIZE, &saved_) == 0;
+        const rlimit lowered{std::min(bytes, saved_.rlim_max), saved_.rlim_max};
         // The signal would end the process; ignored, the write fails instead.
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        active_ = active_ && previousHandler_ != SIG_ERR && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+        active_ = read && std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR &&
+                  setrlimit(RLIMIT_FSIZE, &lowered) == 0;
     }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
     bool active() const { return active_; }
 
 private:
     rlimit saved_{};
-    void (*previousHandler_)(int) = SIG_DFL;
     bool active_ = false;
 };
+
+enum class Damage {
+    Cut,
+    Binary,
+    Huge,
+    LinkLoop,
+    NoPermission,
+    Folder,
+    NoFolder,
+    ReadOnlyFolder,
+    FullDisk,
+    TooMuch,
+    OtherSaving
+};
+
+// Puts the damage where the store file belongs; `sound` is what it held.
+bool putDamage(Damage damage, const QString &fileName, const QByteArray &sound)
+{
+    QFile file(fileName);
+    switch (damage) {
+    case Damage::Cut: // in the middle of a value, as a copy broken off leaves it
+        return writeWholeFile(fileName, sound.left(sound.indexOf('=', sound.size() / 2) + 3));
+    case Damage::Binary:
+        return writeWholeFile(fileName, QByteArray::fromHex("00ff7f80d90a0d1b5b3d").repeated(99));
+    case Damage::Huge: // the sound contents, then a hole: 100 MB in no time
+        return writeWholeFile(fileName, sound) && file.resize(100 * 1024 * 1024);
+    case Damage::LinkLoop: // cannot be opened, not even by root
+        return QDir().mkpath(QFileInfo(fileName).path()) && QFile::link(fileName, fileName);
+    case Damage::NoPermission:
+        return writeWholeFile(fileName, sound) && file.setPermissions({});
+    case Damage::Folder:
+        return writeWholeFile(fileName + QStringLiteral("/kept.txt"), sound);
+    case Damage::NoFolder: // a plain file where the folder would go
+        return writeWholeFile(QFileInfo(fileName).path(), sound);
+    default: // the damage comes with the save
+        return writeWholeFile(fileName, sound);
+    }
+}
+
+// What stands at a path, in enough detail to tell any change.
+QString fingerprint(const QString &path)
+{
+    const QFileInfo info(path);
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(info.symLinkTarget(), QDir(path).entryList().join(u','))
+        .arg(int(info.permissions()))
+        .arg(qHash(fileBytes(path)));
+}
+
+QStringList currentValuesOf(const frmmain &w)
+{
+    return {w.CMTU->text(), w.CMSS->text(), w.CRWIN->text(), w.CTTL->text()};
+}
+
+QByteArray fileOf(const SettingsSnapshot &settings)
+{
+    TestRig rig;
+    return settings.saveTo(rig.settings()) ? QByteArray() : fileBytes(rig.settingsFile());
+}
+
+// The registry store as "&Optimize" leaves it for a 56.6 Kbps modem.
+QByteArray optimizedStore()
+{
+    TestRig rig;
+    return profile56k().writeTo(rig.registry()) ? QByteArray()
+                                                : fileBytes(rig.registry().fileName());
+}
+
+// A sound file of exactly `size` bytes: `contents`, then a comment.
+QByteArray paddedTo(const QByteArray &contents, qint64 size)
+{
+    return contents + QByteArray(size - contents.size() - 1, ';') + '\n';
+}
 
 } // namespace
 
 Q_DECLARE_METATYPE(SettingsSnapshot)
-
-// What QCOMPARE prints when two sets of settings differ.
-char *toString(const SettingsSnapshot &s)
-{
-    const QString text =
-        QStringLiteral("%1 hosts (first \"%2\", last \"%3\"), random %4, ftp %5, proxy \"%6\", "
-                       "interval %7")
-            .arg(s.hosts.size())
-            .arg(s.hosts.value(0), s.hosts.value(s.hosts.size() - 1))
-            .arg(s.random)
-            .arg(s.ftp)
-            .arg(s.proxy)
-            .arg(s.interval);
-    return qstrdup(text.toUtf8().constData());
-}
+Q_DECLARE_METATYPE(Damage)
 
 class SettingsTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        rig = std::make_unique<TestRig>();
-        w = &rig->window();
-    }
-    void cleanup() { rig.reset(); }
-
-    void everyOptionRoundTrips_data()
+    void roundTrip_data()
     {
         QTest::addColumn<SettingsSnapshot>("settings");
-        const QStringList hosts = {QStringLiteral("www.one.example"),
-                                   QStringLiteral("ftp.two.example"), QStringLiteral("three")};
-        QTest::newRow("all on") << SettingsSnapshot{hosts, true, true,
-                                                    QStringLiteral("proxy.example:3128"), 17};
-        QTest::newRow("all off") << SettingsSnapshot{hosts, false, false, QString(), 1};
-        QTest::newRow("random only") << SettingsSnapshot{hosts, true, false, QString(), 30};
-        QTest::newRow("ftp only") << SettingsSnapshot{hosts, false, true, QString(), 2};
-        QTest::newRow("proxy only")
-            << SettingsSnapshot{hosts, false, false, QStringLiteral("  10.0.0.1:80 "), 5};
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("tickProxy"); // with no address
+        const QStringList hosts = {QStringLiteral("www.one.example"), QString(28, u' '),
+                                   QStringLiteral("3")};
+        // Every character with a meaning in an INI file, blanks at either end,
+        // other scripts.
+        const QStringList pieces = QStringLiteral("none|  lead|trail  |日本語 😀|a;b,c=d|\"q\"|"
+                                                  "back\\slash\\|#hash|%20|[options]|tab\there")
+                                       .split(u'|');
+        QStringList awkward;
+        for (int row = 0; row < 2000; ++row)
+            awkward.append(row % 2 ? pieces[row % pieces.size()] + QString::number(row)
+                                   : QString::number(row) + pieces[row % pieces.size()]);
+        const auto row = [](const char *name, const SettingsSnapshot &settings,
+                            const char *button = "Command10", bool tickProxy = false) {
+            QTest::newRow(name) << settings << QString::fromLatin1(button) << tickProxy;
+        };
+        row("all on", {hosts, true, true, QStringLiteral("proxy.example:3128"), 17});
+        row("all off, Options page", {hosts, false, false, QString(), 1}, "Command8");
+        row("proxy with blanks", {hosts, false, true, QStringLiteral(" 10.0.0.1:80 "), 30});
+        row("proxy ticked, no address", {hosts, true, false, QString(), 5}, "Command8", true);
+        row("no hosts", {{}, false, false, QString(), 2});
+        row("2,000 awkward hosts", {awkward, false, false, QString(), 9});
     }
 
-    void everyOptionRoundTrips()
+    void roundTrip()
     {
         QFETCH(SettingsSnapshot, settings);
-        settings.applyTo(*w);
-        w->savesettings();
-        QCOMPARE(boxesShown(rig->dialogs), QStringList{savedBox()});
-        QCOMPARE(storedOptions(settingsFile(*rig)), settings.storedKeys());
-
-        const auto next = nextStart(*rig);
-        frmmain &restarted = next->window();
-        QCOMPARE(SettingsSnapshot::of(restarted), settings);
-        QCOMPARE(restarted.Check1->isChecked(), !settings.proxy.isEmpty());
-        QCOMPARE(restarted.http->isChecked(), !settings.ftp);
-        QCOMPARE(restarted.Label5->text(),
-                 QStringLiteral("Connect every %1 minute(s)").arg(settings.interval));
-    }
-
-    void switchingAnOptionOffRemovesItsKey()
-    {
-        const QStringList hosts = {QStringLiteral("a.example"), QStringLiteral("b.example")};
-        SettingsSnapshot settings{hosts, true, true, QStringLiteral("proxy.example"), 9};
-        settings.applyTo(*w);
-        QVERIFY(!w->save());
-        settings = {hosts, false, false, QString(), 9};
-        settings.applyTo(*w);
-        QVERIFY(!w->save());
-        QCOMPARE(storedOptions(settingsFile(*rig)), settings.storedKeys());
-    }
-
-    void bothSaveButtonsSaveAndSay_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::newRow("Hosts page") << QStringLiteral("Command10");
-        QTest::newRow("Options page") << QStringLiteral("Command8");
-    }
-
-    void bothSaveButtonsSaveAndSay()
-    {
         QFETCH(QString, button);
-        // The first save of all: there is no store to replace yet.
-        QVERIFY(!QFile::exists(settingsFile(*rig)));
-        const SettingsSnapshot settings{
-            {QStringLiteral("x.example"), QStringLiteral("y.example")}, true, false, QString(), 4};
-        settings.applyTo(*w);
-        w->findChild<QPushButton *>(button)->click();
-        QCOMPARE(boxesShown(rig->dialogs), QStringList{savedBox()});
-        QCOMPARE(storedOptions(settingsFile(*rig)), settings.storedKeys());
-        // Saving selects each row in turn and leaves the last one selected.
-        QCOMPARE(w->List1->currentRow(), 1);
+        QFETCH(bool, tickProxy);
+        // A save with every option on before; then an editor leaves a bad line in it.
+        TestRig rig(fileOf({{QStringLiteral("old")}, true, true, QStringLiteral("old:1"), 4}));
+        frmmain &w = rig.window();
+        QVERIFY(writeWholeFile(rig.settingsFile(),
+                               fileBytes(rig.settingsFile()) + "no equals sign here\n"));
+        settings.applyTo(w);
+        if (tickProxy)
+            w.Check1->click();
+        w.findChild<QPushButton *>(button)->click();
+        QCOMPARE(rig.dialogs.boxes(), QStringList{saved});
+        QCOMPARE(storedOptions(rig.settingsFile()), settings.storedKeys());
+        QCOMPARE(w.List1->currentRow(), settings.hosts.size() - 1);
+
+        TestRig next(fileBytes(rig.settingsFile()));
+        if (settings.hosts.isEmpty())
+            settings.hosts = defaultHosts();
+        QCOMPARE(SettingsSnapshot::of(next.window()), settings);
+        QCOMPARE(next.window().Check1->isChecked(), !settings.proxy.isEmpty());
     }
 
-    void anEmptyListBringsTheDefaultsBack()
+    void handWrittenFile_data()
     {
-        const QStringList defaults = SettingsSnapshot::of(*w).hosts;
-        QCOMPARE(defaults.size(), 8);
-        w->List1->clear();
-        w->savesettings();
-        QCOMPARE(boxesShown(rig->dialogs), QStringList{savedBox()});
-        QCOMPARE(storedOptions(settingsFile(*rig)).keys(), QStringList{QStringLiteral("interval")});
-        QCOMPARE(w->List1->currentRow(), -1);
-
-        const auto next = nextStart(*rig);
-        QCOMPARE(SettingsSnapshot::of(next->window()).hosts, defaults);
-    }
-
-    void manyAwkwardHostsComeBackExactlyAndInOrder()
-    {
-        const QStringList hosts = awkwardHosts(2000);
-        w->List1->clear();
-        w->List1->addItems(hosts);
-        QVERIFY(!w->save());
-        QCOMPARE(w->List1->currentRow(), 1999);
-
-        const auto next = nextStart(*rig);
-        QCOMPARE(SettingsSnapshot::of(next->window()).hosts, hosts);
-    }
-
-    void noneIsAnOrdinaryHost_data()
-    {
-        QTest::addColumn<QStringList>("hosts");
-        const QString none = QStringLiteral("none");
-        QTest::newRow("first") << QStringList{none, QStringLiteral("b.example")};
-        QTest::newRow("in the middle")
-            << QStringList{QStringLiteral("a.example"), none, QStringLiteral("c.example")};
-        QTest::newRow("the only one") << QStringList{none};
-    }
-
-    void noneIsAnOrdinaryHost()
-    {
-        QFETCH(QStringList, hosts);
-        w->List1->clear();
-        w->List1->addItems(hosts);
-        QVERIFY(!w->save());
-        const auto next = nextStart(*rig);
-        QCOMPARE(SettingsSnapshot::of(next->window()).hosts, hosts);
-    }
-
-    void proxyTickedWithoutAddressSavesNeither()
-    {
-        w->Check1->setChecked(true);
-        w->Text1->clear();
-        QVERIFY(!w->save());
-        const QMap<QString, QString> stored = storedOptions(settingsFile(*rig));
-        QVERIFY(!stored.contains(QStringLiteral("proxy")));
-        QVERIFY(!stored.contains(QStringLiteral("address")));
-
-        const auto next = nextStart(*rig);
-        QVERIFY(!next->window().Check1->isChecked());
-        QCOMPARE(next->window().Text1->text(), QString());
-    }
-
-    void proxyStoredWithoutAddressLeavesTheBoxEmpty()
-    {
-        TestRig fresh;
-        fresh.settings().write(application, QStringLiteral("options"), QStringLiteral("proxy"),
-                               QStringLiteral("1"));
-        QVERIFY(!fresh.settings().commit());
-        frmmain &loaded = fresh.window();
-        QVERIFY(loaded.Check1->isChecked());
-        QVERIFY(loaded.Text1->isEnabled());
-        QCOMPARE(loaded.Text1->text(), QString());
-    }
-
-    void onlyExactlyOneSwitchesAnOptionOn_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<bool>("on");
-        QTest::newRow("one") << QStringLiteral("1") << true;
-        QTest::newRow("zero") << QStringLiteral("0") << false;
-        QTest::newRow("a word") << QStringLiteral("yes") << false;
-        QTest::newRow("blank before") << QStringLiteral(" 1") << false;
-        QTest::newRow("blank after") << QStringLiteral("1 ") << false;
-        QTest::newRow("leading zero") << QStringLiteral("01") << false;
-        QTest::newRow("empty") << QString() << false;
-    }
-
-    void onlyExactlyOneSwitchesAnOptionOn()
-    {
-        QFETCH(QString, stored);
-        QFETCH(bool, on);
-        TestRig fresh;
-        for (const char *key : {"random", "method", "proxy"})
-            fresh.settings().write(application, QStringLiteral("options"), QLatin1String(key),
-                                   stored);
-        fresh.settings().write(application, QStringLiteral("options"), QStringLiteral("address"),
-                               QStringLiteral("proxy.example"));
-        QVERIFY(!fresh.settings().commit());
-
-        frmmain &loaded = fresh.window();
-        QCOMPARE(loaded.random1->isChecked(), on);
-        QCOMPARE(loaded.ftp->isChecked(), on);
-        QCOMPARE(loaded.http->isChecked(), !on);
-        QCOMPARE(loaded.Check1->isChecked(), on);
-        QCOMPARE(loaded.Text1->text(), on ? QStringLiteral("proxy.example") : QString());
-    }
-
-    void storedInterval_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("position");
-        QTest::newRow("whole") << QStringLiteral("12") << 12;
-        QTest::newRow("rounded down") << QStringLiteral("7.4") << 7;
-        QTest::newRow("rounded up") << QStringLiteral("7.5") << 8;
-        QTest::newRow("exponent") << QStringLiteral("2e1") << 20;
-        QTest::newRow("below the range") << QStringLiteral("-3") << 1;
-        QTest::newRow("above the range") << QStringLiteral("45") << 30;
-        QTest::newRow("far above the range") << QStringLiteral("1e300") << 30;
-        QTest::newRow("rounds into the range") << QStringLiteral("30.4") << 30;
-        QTest::newRow("a word") << QStringLiteral("five") << 1;
-        QTest::newRow("not a number") << QStringLiteral("nan") << 1;
-        QTest::newRow("infinite") << QStringLiteral("inf") << 1;
-        QTest::newRow("empty") << QString() << 1;
-    }
-
-    void storedInterval()
-    {
-        QFETCH(QString, stored);
-        QFETCH(int, position);
-        TestRig fresh;
-        fresh.settings().write(application, QStringLiteral("options"), QStringLiteral("interval"),
-                               stored);
-        QVERIFY(!fresh.settings().commit());
-        frmmain &loaded = fresh.window();
-        QCOMPARE(loaded.Slider1->value(), position);
-        QCOMPARE(loaded.Label5->text(), QStringLiteral("Connect every %1 minute(s)").arg(position));
-    }
-
-    void filesWrittenByHandStillLoad()
-    {
-        TestRig fresh;
-        // host2 is missing, so the list ends there; bare commas make a list in
-        // QSettings' eyes, which is read back as the one text it was.
-        writeFile(settingsFile(fresh), "[options]\n"
-                                       "host0=www.a.example\n"
-                                       "host1=a,b\n"
-                                       "host3=www.after.gap.example\n"
-                                       "random=1\n"
-                                       "method=1\n"
-                                       "interval=12\n"
-                                       "proxy=1\n"
-                                       "address=proxy.example:3128\n");
-        const SettingsSnapshot expected{{QStringLiteral("www.a.example"), QStringLiteral("a,b")},
-                                        true,
-                                        true,
-                                        QStringLiteral("proxy.example:3128"),
-                                        12};
-        QCOMPARE(SettingsSnapshot::of(fresh.window()), expected);
-    }
-
-    void aDamagedOldFileIsReplaced()
-    {
-        writeFile(settingsFile(*rig), "[options]\nhost0=old.example\nno equals sign here\n");
-        const SettingsSnapshot settings{{QStringLiteral("new.example")}, false, true, QString(), 3};
-        settings.applyTo(*w);
-        w->savesettings();
-        QCOMPARE(boxesShown(rig->dialogs), QStringList{savedBox()});
-        QCOMPARE(storedOptions(settingsFile(*rig)), settings.storedKeys());
-    }
-
-    void aReadOnlyFolderKeepsTheOldFile()
-    {
-        if (geteuid() == 0)
-            QSKIP("root writes into read-only folders");
-        const QString folder = QFileInfo(settingsFile(*rig)).absolutePath();
-        QVERIFY(!saveOldSettings());
-        const QByteArray old = bytesOf(settingsFile(*rig));
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-        saveNewSettings();
-        QVERIFY(
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QCOMPARE(
-            boxesShown(rig->dialogs),
-            QStringList{warningBox(QStringLiteral("The folder %1 is not writable.").arg(folder))});
-        expectOldSettingsKept(old);
-    }
-
-    void aWriteFailingPartWayKeepsTheOldSettingsWhole_data()
-    {
-        QTest::addColumn<QByteArray>("damage");
-        QTest::newRow("sound old file") << QByteArray();
-        // QSettings then reports the damage, not the failed write.
-        QTest::newRow("damaged old file") << QByteArray("no equals sign here\n");
-    }
-
-    void aWriteFailingPartWayKeepsTheOldSettingsWhole()
-    {
-        QFETCH(QByteArray, damage);
-        QVERIFY(!saveOldSettings());
-        const QByteArray old = bytesOf(settingsFile(*rig)) + damage;
-        writeFile(settingsFile(*rig), old);
-        {
-            const FileSizeLimit fullDisk(static_cast<rlim_t>(old.size()) + 1024);
-            QVERIFY(fullDisk.active());
-            saveNewSettings();
+        QTest::addColumn<QByteArray>("options");
+        QTest::addColumn<SettingsSnapshot>("shown");
+        QTest::addColumn<bool>("proxyTicked");
+        const QStringList defaults = defaultHosts();
+        // Only exactly "1" switches an option on; quoted, blanks are kept.
+        for (const QByteArray text : {"1", "0", "yes", "\" 1\"", "\"1 \"", "01", ""}) {
+            const bool on = text == "1";
+            QTest::addRow("options \"%s\"", text.constData())
+                << "random=" + text + "\nmethod=" + text + "\nproxy=" + text + "\naddress=p\n"
+                << SettingsSnapshot{defaults, on, on, on ? QStringLiteral("p") : QString(), 1}
+                << on;
         }
-        QCOMPARE(boxesShown(rig->dialogs),
-                 QStringList{warningBox(
-                     QStringLiteral("The file %1 could not be written. The disk may be full.")
-                         .arg(settingsFile(*rig)))});
-        expectOldSettingsKept(old);
+        const std::pair<QByteArray, int> intervals[] = {
+            {"12", 12},    {"7.4", 7},   {"7.5", 8},  {"2e1", 20}, {"-3", 1},  {"45", 30},
+            {"1e300", 30}, {"30.4", 30}, {"five", 1}, {"nan", 1},  {"inf", 1}, {"", 1}};
+        for (const auto &[text, minutes] : intervals)
+            QTest::addRow("interval \"%s\"", text.constData())
+                << "interval=" + text << SettingsSnapshot{defaults, false, false, {}, minutes}
+                << false;
+        // The list ends at the missing host2; bare commas are one text; a cut ends
+        // a value.
+        QTest::newRow("hosts") << QByteArray("host0=a,b\nhost1=b.exa\nhost3=after\n")
+                               << SettingsSnapshot{.hosts = {QStringLiteral("a,b"),
+                                                             QStringLiteral("b.exa")}}
+                               << false;
+        QTest::newRow("proxy, no address")
+            << QByteArray("proxy=1") << SettingsSnapshot{.hosts = defaults} << true;
     }
 
-    void aFolderInPlaceOfTheFileIsReported()
+    void handWrittenFile()
     {
-        const QString file = settingsFile(*rig);
-        QVERIFY(QDir().mkpath(file));
-        w->savesettings();
-        QCOMPARE(boxesShown(rig->dialogs),
-                 QStringList{warningBox(
-                     QStringLiteral("There is a folder named %1 where the settings file belongs.")
-                         .arg(file))});
-        QVERIFY(QFileInfo(file).isDir());
+        QFETCH(QByteArray, options);
+        QFETCH(SettingsSnapshot, shown);
+        QFETCH(bool, proxyTicked);
+        TestRig rig("[options]\n" + options);
+        frmmain &w = rig.window();
+        QCOMPARE(SettingsSnapshot::of(w), shown);
+        QCOMPARE(w.Check1->isChecked(), proxyTicked);
+        QVERIFY(w.Text1->isEnabled());
+        QCOMPARE(w.Label5->text(),
+                 QStringLiteral("Connect every %1 minute(s)").arg(shown.interval));
     }
 
-    void aFolderThatCannotBeCreatedIsReported()
+    void aBrokenStoreIsKept_data()
     {
-        // A plain file stands where the settings folder would go.
-        const QString folder = QFileInfo(settingsFile(*rig)).absolutePath();
-        writeFile(folder, "not a folder");
-        w->savesettings();
-        QCOMPARE(boxesShown(rig->dialogs),
-                 QStringList{warningBox(
-                     QStringLiteral("The folder %1 does not exist and cannot be created.")
-                         .arg(folder))});
-        QCOMPARE(bytesOf(folder), QByteArray("not a folder"));
+        QTest::addColumn<bool>("registry");
+        QTest::addColumn<Damage>("damage");
+        QTest::addColumn<QString>("why"); // %1: the file, %2: its folder
+        const QString moveIt = QStringLiteral(" Move or delete it to save your settings.");
+        const QString unreadable = QStringLiteral("The file %1 cannot be read.") + moveIt;
+        const QString regDamaged = QStringLiteral("the registry store file is damaged");
+        const QString regUnreadable =
+            QStringLiteral("the registry store file could not be read or saved");
+        const auto row = [](const char *name, bool registry, Damage damage, const QString &why) {
+            QTest::newRow(name) << registry << damage << why;
+        };
+        row("binary", false, Damage::Binary,
+            QStringLiteral("The file %1 is not a settings file: it is not text.") + moveIt);
+        row("100 MB", false, Damage::Huge,
+            QStringLiteral("The file %1 is too large to be a settings file.") + moveIt);
+        row("link loop", false, Damage::LinkLoop, unreadable);
+        row("no permission", false, Damage::NoPermission, unreadable);
+        row("folder", false, Damage::Folder,
+            QStringLiteral("There is a folder named %1 where the settings file belongs."));
+        row("no folder", false, Damage::NoFolder,
+            QStringLiteral("The folder %2 does not exist and cannot be created."));
+        row("read-only folder", false, Damage::ReadOnlyFolder,
+            QStringLiteral("The folder %2 is not writable."));
+        row("full disk", false, Damage::FullDisk,
+            QStringLiteral("The file %1 could not be written. The disk may be full."));
+        row("too much to read back", false, Damage::TooMuch,
+            QStringLiteral("Your settings are too large to be stored: the settings file may "
+                           "hold at most 8 MiB. Remove or shorten some hosts, then save again."));
+        row("another Quorrel saving", false, Damage::OtherSaving,
+            QStringLiteral("Another Quorrel is saving its settings in %1. Try again in a "
+                           "moment."));
+        row("registry cut", true, Damage::Cut, regDamaged);
+        row("registry binary", true, Damage::Binary, regDamaged);
+        row("registry 100 MB", true, Damage::Huge, regUnreadable);
+        row("registry link loop", true, Damage::LinkLoop, regUnreadable);
+        row("registry folder", true, Damage::Folder, regUnreadable);
+        row("registry no permission", true, Damage::NoPermission,
+            QStringLiteral("access was denied; the registry store may be read-only"));
     }
 
-private:
-    // The settings that a failed save must leave in place.
-    std::optional<QString> saveOldSettings()
+    void aBrokenStoreIsKept()
     {
-        oldSettings = {{QStringLiteral("old.example")}, true, false, QString(), 6};
-        oldSettings.applyTo(*w);
-        return w->save();
+        QFETCH(bool, registry);
+        QFETCH(Damage, damage);
+        QFETCH(QString, why);
+        if ((damage == Damage::NoPermission || damage == Damage::ReadOnlyFolder) && !geteuid())
+            QSKIP("root reads and writes without permission");
+        const SettingsSnapshot old{{QStringLiteral("old.example")}, true, false, QString(), 6};
+        TestRig rig;
+        const QString file = registry ? rig.registry().fileName() : rig.settingsFile();
+        const QString folder = QFileInfo(file).path();
+        const QString damaged = damage == Damage::NoFolder ? folder : file;
+        QVERIFY(putDamage(damage, file, registry ? optimizedStore() : fileOf(old)));
+        const QString before = fingerprint(damaged);
+        frmmain &w = rig.window();
+        const bool readable = damage >= Damage::ReadOnlyFolder;
+        QCOMPARE(SettingsSnapshot::of(w),
+                 readable ? old : SettingsSnapshot{.hosts = defaultHosts()});
+        QCOMPARE(currentValuesOf(w), QStringList(4, notSet));
+
+        SettingsSnapshot wanted = oneOfTwo(true);
+        // Too much: 130 hosts of 64 KiB, more than a start reads back.
+        for (int host = 0; damage == Damage::TooMuch && host < 130; ++host)
+            wanted.hosts.append(QString(64 * 1024, QChar(u'a' + host % 26)));
+        wanted.applyTo(w);
+        w.Combo1->setCurrentIndex(0); // "28.8 Kbps" picked from the list
+        emit w.Combo1->activated(0);
+        const bool readOnly = damage == Damage::ReadOnlyFolder;
+        QVERIFY(!readOnly || QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        {
+            const FileSizeLimit fullDisk(damage == Damage::FullDisk ? 1024 : RLIM_INFINITY);
+            QVERIFY(fullDisk.active());
+            std::optional<StoreLock> otherQuorrel;
+            if (damage == Damage::OtherSaving)
+                otherQuorrel.emplace(file + QStringLiteral(".save"));
+            QElapsedTimer waited;
+            waited.start();
+            (registry ? w.Command12 : w.Command10)->click();
+            // A few seconds for a hung Quorrel's lock; twice as long fails.
+            QVERIFY(waited.elapsed() >= (otherQuorrel ? 4000 : 0) && waited.elapsed() < 9000);
+        }
+        QVERIFY(!readOnly || QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                               QFile::ExeOwner));
+        QCOMPARE(rig.dialogs.boxes(),
+                 QStringList{registry ? QStringLiteral("48 | Quorrel | The recommended values "
+                                                       "could not be written: %1. | ")
+                                            .arg(why)
+                                      : QStringLiteral("48 | Quorrel Settings | Your settings "
+                                                       "could not be saved.\n\n%1 | ")
+                                            .arg(why.replace(QStringLiteral("%1"), file)
+                                                     .replace(QStringLiteral("%2"), folder))});
+        QCOMPARE(currentValuesOf(w), QStringList(4, notSet));
+        QCOMPARE(fingerprint(damaged), before);
+        if (readable)
+            QCOMPARE(SettingsSnapshot::of(TestRig(fileBytes(file)).window()), old);
     }
 
-    void saveNewSettings()
+    void storesUpToTheirSizeLimitAreRead()
     {
-        SettingsSnapshot{awkwardHosts(2000), false, true, QStringLiteral("p.example"), 20}.applyTo(
-            *w);
-        w->savesettings();
+        const SettingsSnapshot settings{{QStringLiteral("a.example")}, true, true, QString(), 7};
+        const QByteArray atLimit = paddedTo(fileOf(settings), 8 * 1024 * 1024);
+        QCOMPARE(SettingsSnapshot::of(TestRig(atLimit).window()), settings);
+        QCOMPARE(SettingsSnapshot::of(TestRig(atLimit + ';').window()).hosts, defaultHosts());
+        // Of many keys: a parser slow in the number of keys would never end the
+        // start.
+        QByteArray keys = optimizedStore();
+        for (int key = 0; keys.size() < registryLimit - 100; ++key)
+            keys += "[HKEY_CURRENT_USER\\Padding\\" + QByteArray::number(key) + "]\n";
+        for (const QByteArray &store :
+             {paddedTo(keys, registryLimit), paddedTo(keys, registryLimit + 1)}) {
+            TestRig rig;
+            QVERIFY(writeWholeFile(rig.registry().fileName(), store));
+            QCOMPARE(currentValuesOf(rig.window()).join(u' '),
+                     store.size() > registryLimit ? QStringList(4, notSet).join(u' ')
+                                                  : QStringLiteral("576 536 4388 128"));
+        }
     }
-
-    void expectOldSettingsKept(const QByteArray &old)
-    {
-        QCOMPARE(bytesOf(settingsFile(*rig)), old);
-        const auto next = nextStart(*rig);
-        QCOMPARE(SettingsSnapshot::of(next->window()), oldSettings);
-    }
-
-    std::unique_ptr<TestRig> rig;
-    frmmain *w = nullptr;
-    SettingsSnapshot oldSettings;
 };
 
 QTEST_MAIN(SettingsTest)

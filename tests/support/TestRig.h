@@ -1,30 +1,123 @@
 #pragma once
 
 #include "app/frmmain.h"
+#include "platform/Dialogs.h"
 #include "platform/Inet.h"
 #include "platform/Registry.h"
 #include "platform/SettingsStore.h"
+#include "platform/Shell.h"
+#include "platform/Tray.h"
 #include "support/FixedClock.h"
-#include "support/RecordingTray.h"
-#include "support/ScriptedDialogs.h"
 #include "support/ScriptedRandom.h"
 
+#include <QQueue>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
-// A window wired to test services, each test with its own temporary folders.
+// Dialogs that answer from a script instead of a person, and record every box
+// shown. An answer may carry an action that runs while the box is "open", as
+// the nested event loop allows. With no answer left a box gets OK, or the
+// empty text of Cancel.
+class ScriptedDialogs final : public Dialogs
+{
+public:
+    struct Shown {
+        QString kind; // "MsgBox" or "InputBox"
+        QString prompt;
+        QString title;
+        int style = 0;
+        QString defaultText;
+    };
+    using WhileOpen = std::function<void()>;
+
+    void answerMsgBox(int button, WhileOpen whileOpen = {})
+    {
+        msgBoxes_.enqueue({button, {}, std::move(whileOpen)});
+    }
+    void answerInputBox(const QString &text, WhileOpen whileOpen = {})
+    {
+        inputBoxes_.enqueue({OK, text, std::move(whileOpen)});
+    }
+    int MsgBox(const QString &prompt, int style, const QString &title) override
+    {
+        shown.append({QStringLiteral("MsgBox"), prompt, title, style, {}});
+        return answer(msgBoxes_).button;
+    }
+    QString InputBox(const QString &prompt, const QString &title,
+                     const QString &defaultText) override
+    {
+        shown.append({QStringLiteral("InputBox"), prompt, title, 0, defaultText});
+        return answer(inputBoxes_).text;
+    }
+    // Each box shown so far as "style | title | prompt | default text".
+    QStringList boxes() const;
+
+    QList<Shown> shown;
+
+private:
+    struct Answer {
+        int button = OK;
+        QString text;
+        WhileOpen whileOpen;
+    };
+    static Answer answer(QQueue<Answer> &answers);
+    QQueue<Answer> msgBoxes_;
+    QQueue<Answer> inputBoxes_;
+};
+
+// A tray that remembers what the window asked of it; tests raise its mouse
+// messages with click().
+class RecordingTray final : public Tray
+{
+    Q_OBJECT
+
+public:
+    bool isAvailable() const override { return available; }
+    void add(const QIcon &, const QString &newTip) override
+    {
+        adds += !shown;
+        shown = true;
+        tip = newTip;
+    }
+    void remove() override { shown = false; }
+    bool isShown() const override { return shown; }
+    void offerMenu(QMenu *menu) override { offeredMenu = menu; }
+    void click(int message) { emit mouseMessage(message); }
+
+    bool available = true;
+    bool shown = false;
+    int adds = 0; // adds that put an icon up
+    QString tip;
+    QMenu *offeredMenu = nullptr;
+};
+
+class RecordingShell final : public Shell
+{
+public:
+    bool openUrl(const QString &address) override
+    {
+        opened.append(address);
+        return succeeds;
+    }
+    QStringList opened;
+    bool succeeds = true;
+};
+
+// A window wired to test services, each rig with its own temporary folders.
 // Fill the stores before calling window(); the window's load step reads them.
 class TestRig
 {
 public:
-    TestRig();
+    // A rig whose settings file holds `settingsFile`, if given.
+    explicit TestRig(const QByteArray &settingsFile = {});
     ~TestRig();
 
     frmmain &window();
     const QString &home() const { return homeDir_; }
-    // The settings store, in its own folder under home().
+    // The settings store and the registry stand-in, each in a folder of home().
     QtSettingsStore &settings() { return settings_; }
-    // The registry stand-in, in its own folder under home().
+    QString settingsFile() const { return settings_.fileName(QStringLiteral("Quorrel")); }
     FileRegistry &registry() { return registry_; }
 
     ScriptedDialogs dialogs;
@@ -42,3 +135,7 @@ private:
     FileRegistry registry_;
     std::unique_ptr<frmmain> window_;
 };
+
+// Writes a whole file, making its folder; false when any step fails.
+bool writeWholeFile(const QString &fileName, const QByteArray &contents);
+QByteArray fileBytes(const QString &fileName);

@@ -191,7 +191,7 @@ std::optional<QByteArray> QtSettingsStore::withChanges(const QString &fileName,
     const StoreFile current = StoreFile::read(fileName, maxFileBytes);
     const QString draft = unseenName(fileName);
     const QString check = unseenName(fileName);
-    if (!StoreFile::replace(draft, current.contents))
+    if (!StoreFile::writeDraft(draft, current.contents))
         return std::nullopt;
     QVariantMap meant;
     {

@@ -143,6 +143,16 @@ bool StoreFile::replace(const QString &fileName, QByteArrayView contents)
     return true;
 }
 
+bool StoreFile::writeDraft(const QString &fileName, QByteArrayView contents)
+{
+    const int descriptor = open(QFile::encodeName(fileName).constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return false;
+    const bool written = writeAll(descriptor, contents);
+    return close(descriptor) == 0 && written;
+}
+
 bool StoreFile::makeFolder(const QString &path)
 {
     const QString folder = QDir::cleanPath(QDir(path).absolutePath());

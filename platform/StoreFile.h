@@ -37,6 +37,9 @@ public:
     // and gives false. A new file is its user's alone (0600); a replaced one
     // keeps its mode. A link is followed to the file it names.
     static bool replace(const QString &fileName, QByteArrayView contents);
+    // Writes a new file, the user's alone, that is read back before anything
+    // relies on it, so it is not synced. False when the name is taken.
+    static bool writeDraft(const QString &fileName, QByteArrayView contents);
     // Makes the folder and the missing ones above it, each its user's alone
     // (0700). True when the folder is there.
     static bool makeFolder(const QString &path);

@@ -86,13 +86,22 @@ private slots:
         QCOMPARE(w.CMTU->text(), u"1500"_s);
     }
 
-    void withoutAPickOptimizeAsksForOne()
+    void onlyAnItemOfTheListIsAPick()
     {
         frmmain &w = rig->window();
+        for (const QString &typed : {u"56.6 kbps"_s, u"56.6 Kbps "_s, u"Select Speed"_s}) {
+            w.Combo1->setEditText(typed);
+            w.Combo1_Click();
+        }
+        QTest::keyClicks(w.Combo1->lineEdit(), u"56.6 Kbps"_s);
+        QCOMPARE(w.RWIN->text(), u"select speed"_s);
         QTest::mouseClick(w.Command12, Qt::LeftButton);
         QCOMPARE(rig->dialogs.shown.size(), 1);
+        QCOMPARE(rig->dialogs.shown[0].prompt,
+                 u"Please choose you appropriate modem speed first."_s);
         QCOMPARE(rig->dialogs.shown[0].style, 64);
         QCOMPARE(rig->dialogs.shown[0].title, u"Quorrel"_s);
+        QVERIFY(!QFile::exists(rig->registry().fileName()));
         // The keyboard picks items too.
         w.Combo1->setCurrentIndex(0);
         QTest::keyClick(w.Combo1, Qt::Key_Down);

@@ -179,7 +179,9 @@ private slots:
         for (const auto &[written, address, asked] : fetches) {
             inet->Proxy = written;
             const qsizetype before = http.requests.size();
+            const int connections = http.connections();
             const std::optional<QString> got = inet->OpenURL(address);
+            QVERIFY(!asked.isEmpty() || http.connections() == connections);
             QVERIFY2(got == (asked.isEmpty() ? std::nullopt : std::optional(u"<html>"_s)),
                      qPrintable(written + u" for "_s + address));
             QCOMPARE(http.requests.mid(before),

@@ -37,6 +37,8 @@ class HostileNetworkTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(proxy.isListening()); }
+
     void anAttemptEndsByItself_data()
     {
         QTest::addColumn<QString>("host");
@@ -66,6 +68,7 @@ private slots:
             << redirect(u"http://"_s + unresolvable + u"/"_s) << none << 1 << false;
         QTest::newRow("HTTPS to a plain port")
             << u"https://"_s + at(u"/html"_s) << none << 1 << false;
+        QTest::newRow("through a proxy") << at(u"/html"_s) << proxy.address() << 1 << true;
         QTest::newRow("a proxy that refuses") << at(u"/html"_s) << dead << 0 << false;
         QTest::newRow("a proxy that answers 502")
             << dead + u"/page?status=502&hex=3c68746d6c3e"_s << at(QString()) << 1 << false;
@@ -124,10 +127,7 @@ private slots:
             const QString proxy = text.left(w.Text1->maxLength());
             QCOMPARE(w.Text1->text(), proxy);
             QCOMPARE(w.save(), std::nullopt);
-            TestRig next;
-            const QString to = next.settings().fileName(u"Quorrel"_s);
-            QVERIFY(QDir().mkpath(QFileInfo(to).path()));
-            QVERIFY(QFile::copy(first.settings().fileName(u"Quorrel"_s), to));
+            TestRig next(fileBytes(first.settingsFile()));
             QCOMPARE(hostsOf(next.window()), QStringList{text});
             QVERIFY(next.window().Check1->isChecked());
             QCOMPARE(next.window().Text1->text(), proxy);
@@ -136,6 +136,7 @@ private slots:
 
 private:
     LocalHttpServer http;
+    const LocalPeer proxy{LocalPeer::HttpProxy};
 };
 
 QTEST_MAIN(HostileNetworkTest)

@@ -51,12 +51,14 @@ private slots:
         QVERIFY(!w->Command1->isEnabled() && w->Command3->isEnabled());
         QVERIFY(w->start->isChecked() && !w->stop1->isChecked());
         QCOMPARE(w->Inet1->RequestTimeout, 15);
-        // By FTP, from a port where nothing listens.
+        // By FTP, from an FTP server.
+        const LocalPeer ftpServer(LocalPeer::FtpServer);
+        QVERIFY(ftpServer.isListening());
         w->ftp->setChecked(true);
-        w->List1->item(0)->setText(u"127.0.0.1:1"_s);
+        w->List1->item(0)->setText(ftpServer.address(u"/doc.html"_s));
         w->Timer1_Timer();
-        QCOMPARE(w->Label1->text(), u"Remote Host: [FTP] 127.0.0.1:1"_s);
-        QCOMPARE(w->Label2->text(), failed);
+        QCOMPARE(w->Label1->text(), u"Remote Host: [FTP] "_s + ftpServer.address(u"/doc.html"_s));
+        QCOMPARE(w->Label3->text(), u"Successful Connections: 2"_s);
         QCOMPARE(w->Inet1->RequestTimeout, 20);
     }
 

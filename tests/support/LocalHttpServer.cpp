@@ -1,8 +1,11 @@
 #include "support/LocalHttpServer.h"
+#include "support/TestRig.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSslKey>
 #include <QSslServer>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -65,8 +68,6 @@ Canned cannedFor(const QUrl &url)
         return endless(ok + "\r\n", "<", 1000);
     if (path == u"/hang")
         return endless({}, {});
-    if (path == u"/endless")
-        return endless(ok + "\r\n<html>", QByteArray(streamChunk, 'x'));
     if (path == u"/ten-gigabytes")
         return endless(tenGigabytes + "<html>", QByteArray(streamChunk, 'x'));
     if (path == u"/ten-gigabytes-nul")
@@ -180,4 +181,46 @@ void LocalHttpServer::readRequest(QTcpSocket *socket, QByteArray &received)
     requests.append(QString::fromUtf8(target));
     const Canned canned = cannedFor(QUrl(QString::fromUtf8(target)));
     QTimer::singleShot(canned.delayMs, socket, [socket, canned] { play(socket, canned); });
+}
+
+LocalPeer::LocalPeer(Kind kind)
+{
+    QTcpServer probe; // a free port, given up for the peer to take
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return;
+    port_ = probe.serverPort();
+    probe.close();
+    const QString port = QString::number(port_);
+    const bool ftp = kind == FtpServer;
+    const QString file =
+        folder_.filePath(ftp ? QStringLiteral("doc.html") : QStringLiteral("proxy.conf"));
+    if (!writeWholeFile(file, ftp ? QByteArray("<html>")
+                                  : "Port " + port.toLatin1() +
+                                        "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 10\n"))
+        return;
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    // The system's Python: pyftpdlib comes with the distribution.
+    if (ftp)
+        process_.start(QStringLiteral("/usr/bin/python3"),
+                       {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
+                        QStringLiteral("127.0.0.1"), QStringLiteral("-p"), port,
+                        QStringLiteral("-d"), folder_.path()});
+    else
+        process_.start(QStringLiteral("tinyproxy"),
+                       {QStringLiteral("-d"), QStringLiteral("-c"), file});
+    // Ready once it takes a connection.
+    for (const QDeadlineTimer deadline(10'000); !listening_ && !deadline.hasExpired();) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port_);
+        listening_ = socket.waitForConnected(200);
+        if (!listening_)
+            QThread::msleep(50);
+    }
+}
+
+LocalPeer::~LocalPeer()
+{
+    process_.kill();
+    process_.waitForFinished();
 }

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QObject>
+#include <QProcess>
 #include <QSslConfiguration>
 #include <QStringList>
-#include <optional>
-
 #include <QTcpServer>
+#include <QTemporaryDir>
+#include <optional>
 
 // An HTTP server on 127.0.0.1, on a free port, with canned answers by path
 // (see cannedFor()): /html, /page?status=N&hex=BYTES, /redirect?to=URL, /loop,
-// /slow, /drip, /hang, /endless, /ten-gigabytes[-nul], /endless-header,
+// /slow, /drip, /hang, /ten-gigabytes[-nul], /endless-header,
 // /header-flood, /cut-short; anything else is a 404. A client whose first byte
 // cannot begin a request (a TLS hello, a SOCKS greeting) gets a 400. Asked as
 // a proxy, it answers by the path of the absolute URL. It serves from the
@@ -45,3 +46,25 @@ private:
 // A configuration presenting the fixture certificate for 127.0.0.1, and that certificate.
 QSslConfiguration localTlsConfiguration();
 QSslCertificate localCertificate();
+
+// A real peer on 127.0.0.1, on a free port, for as long as it lives: an FTP
+// server whose folder holds /doc.html with "<html>", or an HTTP proxy.
+class LocalPeer
+{
+public:
+    enum Kind { FtpServer, HttpProxy };
+    explicit LocalPeer(Kind kind);
+    ~LocalPeer();
+
+    bool isListening() const { return listening_; }
+    QString address(const QString &path = {}) const
+    {
+        return QStringLiteral("127.0.0.1:%1%2").arg(port_).arg(path);
+    }
+
+private:
+    QTemporaryDir folder_;
+    QProcess process_;
+    quint16 port_ = 0;
+    bool listening_ = false;
+};

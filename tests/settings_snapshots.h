@@ -60,8 +60,7 @@ struct SettingsSnapshot {
         return keys;
     }
 
-    // Saves the set into a store as the window's save does: the section
-    // cleared, then every key, all in one commit.
+    // Saves the set as the window's save does: section cleared, keys, commit.
     std::optional<QString> saveTo(SettingsStore &store) const
     {
         const QString application = QStringLiteral("Quorrel"), section = QStringLiteral("options");
@@ -81,8 +80,7 @@ inline QStringList defaultHosts()
         .split(u' ');
 }
 
-// Two sets that differ in every key, long enough that a save takes a while,
-// each with keys the other lacks: a file holding any mix of them shows.
+// Two long sets that differ in every key, each with keys the other lacks.
 inline SettingsSnapshot oneOfTwo(bool first)
 {
     QStringList hosts;
@@ -93,10 +91,8 @@ inline SettingsSnapshot oneOfTwo(bool first)
                  : SettingsSnapshot{hosts, false, false, QStringLiteral("proxy.example:8080"), 23};
 }
 
-// The "options" section of a settings file as a reader that has never seen
-// it finds it; nothing when the file is missing or does not parse. Read
-// through a copy: Qt caches a settings file by name within a process, and
-// after a failed save that cache still holds the unsaved changes.
+// The "options" section as a new reader finds it; nothing when the file is
+// missing or does not parse. Read through a copy: Qt caches a file by name.
 inline QMap<QString, QString> storedOptions(const QString &fileName)
 {
     QTemporaryDir copyDir;

@@ -1,13 +1,7 @@
-// A Quorrel cut down to one of its stores, for the tests that kill one in the
-// middle of a write or race two of them:
-//
-//   store_writer_child settings|registry PATH SETS
-//
-// For each line of its input it saves the next set of SETS ("0", "1" or "01":
-// the first, the second, or both in turn) of settings_snapshots.h into the
-// config folder PATH, or optimizes the registry file PATH for a 56.6 or a
-// 28.8 Kbps modem, as the window's save and "&Optimize" do; then it prints
-// "written".
+// A Quorrel cut down to one store: store_writer_child settings|registry PATH SETS.
+// For each input line it saves the next of SETS ("0", "1" or "01") of
+// oneOfTwo() into the config folder PATH, or optimizes the registry file PATH
+// for 56.6 or 28.8 Kbps, as the window does; then it prints "written".
 
 #include "registry_snapshots.h"
 #include "settings_snapshots.h"

@@ -71,9 +71,7 @@ private slots:
         QFETCH(QString, store);
         QFETCH(int, writers);
         QFETCH(int, runs);
-        // One folder for all runs, as for a user whose Quorrel crashes over and
-        // over: each run starts from what the one before left, its lock file
-        // and temporary files included.
+        // One folder for all runs: each starts from what the one before left.
         TestRig rig;
         const bool registry = store == u"registry";
         const QString path =
@@ -94,14 +92,12 @@ private slots:
             if (writers == 1) {
                 Writer writer(store, path, QStringLiteral("01"));
                 QVERIFY(writer.ask(1000));
-                // Once a write is done there is something to lose; from then on
-                // the writer is always in the middle of the next one.
+                // Killed after a whole write, in the middle of the next one.
                 for (int writes = random.bounded(1, 4); writes > 0; --writes)
                     QVERIFY(writer.waitForWrite());
                 QThread::usleep(random.bounded(20000));
             } else {
-                // With no registry store both create its keys, and a write made
-                // on what the other had not yet written would lose them.
+                // With no store both create its keys: neither may lose the other's.
                 QFile::remove(path);
                 QVERIFY(first.ask(1) && second.ask(1));
                 QVERIFY(first.waitForWrite() && second.waitForWrite());

@@ -13,8 +13,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace
@@ -23,27 +21,6 @@ namespace
 const QString saved = QStringLiteral("64 | Quorrel Settings | Your settings have been saved. | ");
 const QString notSet = QStringLiteral("Not Set");
 constexpr int registryLimit = 1024 * 1024;
-
-// Makes every later write past the given size fail, as a full disk would,
-// for root too.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        const bool read = getrlimit(RLIMIT_FSIZE, &saved_) == 0;
-        const rlimit lowered{std::min(bytes, saved_.rlim_max), saved_.rlim_max};
-        // The signal would end the process; ignored, the write fails instead.
-        active_ = read && std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR &&
-                  setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-    bool active() const { return active_; }
-
-private:
-    rlimit saved_{};
-    bool active_ = false;
-};
 
 enum class Damage {
     Cut,
@@ -54,7 +31,6 @@ enum class Damage {
     Folder,
     NoFolder,
     ReadOnlyFolder,
-    FullDisk,
     TooMuch,
     OtherSaving
 };
@@ -251,8 +227,6 @@ private slots:
             QStringLiteral("The folder %2 does not exist and cannot be created."));
         row("read-only folder", false, Damage::ReadOnlyFolder,
             QStringLiteral("The folder %2 is not writable."));
-        row("full disk", false, Damage::FullDisk,
-            QStringLiteral("The file %1 could not be written. The disk may be full."));
         row("too much to read back", false, Damage::TooMuch,
             QStringLiteral("Your settings are too large to be stored: the settings file may "
                            "hold at most 8 MiB. Remove or shorten some hosts, then save again."));
@@ -297,18 +271,15 @@ private slots:
         emit w.Combo1->activated(0);
         const bool readOnly = damage == Damage::ReadOnlyFolder;
         QVERIFY(!readOnly || QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-        {
-            const FileSizeLimit fullDisk(damage == Damage::FullDisk ? 1024 : RLIM_INFINITY);
-            QVERIFY(fullDisk.active());
-            std::optional<StoreLock> otherQuorrel;
-            if (damage == Damage::OtherSaving)
-                otherQuorrel.emplace(file + QStringLiteral(".save"));
-            QElapsedTimer waited;
-            waited.start();
-            (registry ? w.Command12 : w.Command10)->click();
-            // A few seconds for a hung Quorrel's lock; twice as long fails.
-            QVERIFY(waited.elapsed() >= (otherQuorrel ? 4000 : 0) && waited.elapsed() < 9000);
-        }
+        std::optional<StoreLock> otherQuorrel;
+        if (damage == Damage::OtherSaving)
+            otherQuorrel.emplace(file + QStringLiteral(".save"));
+        QElapsedTimer waited;
+        waited.start();
+        (registry ? w.Command12 : w.Command10)->click();
+        // A few seconds for a hung Quorrel's lock; twice as long fails.
+        QVERIFY(waited.elapsed() >= (otherQuorrel ? 4000 : 0) && waited.elapsed() < 9000);
+        otherQuorrel.reset();
         QVERIFY(!readOnly || QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
                                                                QFile::ExeOwner));
         QCOMPARE(rig.dialogs.boxes(),

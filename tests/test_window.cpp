@@ -1,8 +1,11 @@
 // The shown window driven as a user drives it: keys, clicks, the tray icon,
-// the host list's boxes, closing, and what screen readers and eyes get.
+// the host list's boxes, closing, the status line, and what screen readers,
+// translators and eyes get.
 
 #include "app/FittingLabel.h"
+#include "platform/Clock.h"
 #include "settings_snapshots.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
 #include <QAccessible>
@@ -10,29 +13,50 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
+#include <QWindow>
 
 namespace
 {
 
-// Picks the menu's item `n` with the keyboard as soon as a popup menu is up,
-// after `first` has run.
-void whenMenuOpens(
-    int n, std::function<void(QMenu *)> first = [](QMenu *) {})
+// Runs `whileOpen` on the popup menu or modal box as soon as it is up.
+void whenUp(const std::function<void(QWidget *)> &whileOpen)
 {
-    QTimer::singleShot(0, [n, first = std::move(first)] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        QVERIFY(menu);
-        first(menu);
-        for (int i = 0; i <= n; ++i)
-            QTest::keyClick(menu, Qt::Key_Down);
-        QTest::keyClick(menu, Qt::Key_Return);
+    QTimer::singleShot(0, [whileOpen] {
+        QWidget *up = QApplication::activePopupWidget();
+        whileOpen(up ? up : QApplication::activeModalWidget());
     });
+}
+
+// Picks the open menu's item `n` with the keyboard.
+void pick(QWidget *menu, int n)
+{
+    for (int i = 0; i <= n; ++i)
+        QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+}
+
+// Shows every text as a translator gets it: one unit to a translation.
+struct MarkingTranslator final : QTranslator {
+    bool isEmpty() const override { return false; }
+    QString translate(const char *, const char *text, const char *, int) const override
+    {
+        return u'<' + QString::fromUtf8(text) + u'>';
+    }
+};
+
+void clickRow(QListWidget *list, int row, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                      list->visualItemRect(list->item(row)).center());
 }
 
 QStringList unnamedControls(QAccessibleInterface *node)
@@ -98,6 +122,13 @@ private slots:
             QCOMPARE(next, order[i + 1]);
         }
         QVERIFY(!(w->List1->focusPolicy() & Qt::TabFocus));
+        // Tab leaves the About text instead of typing into it.
+        w->SSTab1->setCurrentIndex(4);
+        const QString about = w->Text2->toPlainText();
+        QTest::mouseClick(w->Text2->viewport(), Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w->Command4);
+        QCOMPARE(w->Text2->toPlainText(), about);
     }
 
     // Also run at 150 and 200 % (QT_SCALE_FACTOR).
@@ -171,14 +202,21 @@ private slots:
         QCOMPARE(rig->tray.offeredMenu, w->mnusystemtray); // for hosts that draw it
         QTest::mouseClick(w->Command9, Qt::LeftButton);
         QStringList items;
-        whenMenuOpens(2, [&](QMenu *menu) {
+        QSignalSpy stops(w->stop1, &QAction::triggered);
+        whenUp([&](QWidget *up) {
+            auto *menu = qobject_cast<QMenu *>(up);
             for (QAction *item : menu->actions())
                 items.append(item->text());
             rig->tray.click(Tray::LeftDoubleClick);
             QVERIFY(!w->isVisible());
             rig->tray.click(Tray::RightButtonUp); // no second menu inside the first
+            // Only the left button chooses an item.
+            const auto at = [menu](QAction *item) { return menu->actionGeometry(item).center(); };
+            QTest::mouseClick(menu, Qt::RightButton, {}, at(w->stop1));
+            QTest::mouseClick(menu, Qt::LeftButton, {}, at(w->open));
         });
         rig->tray.click(Tray::RightButtonUp);
+        QCOMPARE(stops.count(), 0);
         QCOMPARE(items.join(u','), QStringLiteral("Start,Stop,Open Quorrel,Close Quorrel"));
         QVERIFY(w->isVisible() && !rig->tray.shown);
         QTest::mouseClick(w->Command9, Qt::LeftButton);
@@ -225,7 +263,7 @@ private slots:
             QTest::mouseClick(w->Command2, Qt::LeftButton);
         } else if (how == u"tray") {
             QTest::mouseClick(w->Command9, Qt::LeftButton);
-            whenMenuOpens(3);
+            whenUp([](QWidget *menu) { pick(menu, 3); });
             rig->tray.click(Tray::RightButtonUp);
         } else {
             w->QWidget::close();
@@ -258,69 +296,175 @@ private slots:
 
     void hostList_data()
     {
-        QTest::addColumn<int>("selected"); // -1: none
+        // The host clicked (none if empty), then how it was deselected or
+        // selected otherwise: "beside" the rows, "ctrl"+click, by a screen "reader".
+        QTest::addColumn<QString>("selected");
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("after"); // a to e: the hosts before; *: the typed text
         QTest::addColumn<int>("selectedAfter");
         const QString add = QStringLiteral("Command5"), remove = QStringLiteral("Command6"),
                       edit = QStringLiteral("Command7"), blank = QStringLiteral(" ");
-        const auto row = [](const char *name, int selected, const QString &button,
+        const auto row = [](const char *name, const char *selected, const QString &button,
                             const QString &typed, const char *after, int selectedAfter) {
-            QTest::newRow(name) << selected << button << typed << QString::fromLatin1(after)
-                                << selectedAfter;
+            QTest::newRow(name) << QString::fromLatin1(selected) << button << typed
+                                << QString::fromLatin1(after) << selectedAfter;
         };
-        row("add", 1, add, QStringLiteral("new.example"), "abcde*", 4);
-        row("add cancelled", -1, add, QString(), "abcde", 4);
-        row("add one blank", -1, add, blank, "abcde", 4);
-        row("add 27 blanks", -1, add, blank.repeated(27), "abcde", 4);
-        row("add 28 blanks", -1, add, blank.repeated(28), "abcde*", 4);
-        row("add blanks, a tab", -1, add, blank.repeated(3) + u'\t', "abcde", 4);
-        row("add 27 blanks, a tab", -1, add, blank.repeated(27) + u'\t', "abcde*", 4);
-        row("add a tab first", -1, add, QStringLiteral("\thost"), "abcde", 4);
-        row("add blanks around", -1, add, QStringLiteral("  bücher  "), "abcde*", 4);
-        row("add a duplicate", -1, add, QStringLiteral("c"), "abcde*", 4);
-        row("remove", 2, remove, QString(), "abde", -1);
-        row("remove the last", 4, remove, QString(), "abcd", -1);
-        row("remove, none selected", -1, remove, QString(), "abcde", -1);
-        row("edit", 0, edit, QStringLiteral("first"), "*bcde", -1);
-        row("edit, same text", 3, edit, QStringLiteral("d"), "abcde", -1);
-        row("edit, none selected", -1, edit, QStringLiteral("x"), "abcde", -1);
-        row("edit cancelled", 1, edit, QString(), "abcde", 4);
-        row("edit 30 blanks", 1, edit, blank.repeated(30), "abcde", 4);
-        row("edit 31 blanks", 1, edit, blank.repeated(31), "a*cde", -1);
+        row("add", "b", add, QStringLiteral("new.example"), "abcde*", 4);
+        row("add cancelled", "", add, QString(), "abcde", 4);
+        row("add one blank", "", add, blank, "abcde", 4);
+        row("add 27 blanks", "", add, blank.repeated(27), "abcde", 4);
+        row("add 28 blanks", "", add, blank.repeated(28), "abcde*", 4);
+        row("add blanks, a tab", "", add, blank.repeated(3) + u'\t', "abcde", 4);
+        row("add 27 blanks, a tab", "", add, blank.repeated(27) + u'\t', "abcde*", 4);
+        row("add a tab first", "", add, QStringLiteral("\thost"), "abcde", 4);
+        row("add blanks around", "", add, QStringLiteral("  bücher  "), "abcde*", 4);
+        row("add a duplicate", "", add, QStringLiteral("c"), "abcde*", 4);
+        row("remove", "c", remove, QString(), "abde", -1);
+        row("remove the last", "e", remove, QString(), "abcd", -1);
+        row("remove, none selected", "", remove, QString(), "abcde", -1);
+        row("remove, clicked beside", "b beside", remove, QString(), "abcde", -1);
+        row("remove, Ctrl+click", "b ctrl", remove, QString(), "abcde", -1);
+        row("remove, reader selects", "c reader", remove, QString(), "abde", -1);
+        row("edit", "a", edit, QStringLiteral("first"), "*bcde", -1);
+        row("edit, same text", "d", edit, QStringLiteral("d"), "abcde", -1);
+        row("edit, none selected", "", edit, QStringLiteral("x"), "abcde", -1);
+        row("edit, clicked beside", "b beside", edit, QStringLiteral("x"), "abcde", 1);
+        row("edit, Ctrl+click", "b ctrl", edit, QStringLiteral("x"), "abcde", 1);
+        row("edit, reader selects", "c reader", edit, QStringLiteral("x"), "ab*de", -1);
+        row("edit cancelled", "b", edit, QString(), "abcde", 4);
+        row("edit 30 blanks", "b", edit, blank.repeated(30), "abcde", 4);
+        row("edit 31 blanks", "b", edit, blank.repeated(31), "a*cde", -1);
     }
 
     void hostList()
     {
-        QFETCH(int, selected);
+        QFETCH(QString, selected);
         QFETCH(QString, button);
         QFETCH(QString, typed);
         QFETCH(QString, after);
         QFETCH(int, selectedAfter);
         startWith("host0=a\nhost1=b\nhost2=c\nhost3=d\nhost4=e\n");
         QTest::keyClick(w, Qt::Key_H, Qt::AltModifier);
-        if (selected >= 0)
-            QTest::mouseClick(w->List1->viewport(), Qt::LeftButton, {},
-                              w->List1->visualItemRect(w->List1->item(selected)).center());
+        QListWidget *list = w->List1;
+        const int row = selected.isEmpty() ? -1 : selected[0].unicode() - u'a';
+        if (selected.endsWith(u"reader"))
+            QAccessible::queryAccessibleInterface(list)->tableInterface()->selectRow(row);
+        else if (row >= 0)
+            clickRow(list, row);
+        if (selected.endsWith(u"ctrl"))
+            clickRow(list, row, Qt::ControlModifier);
+        if (selected.endsWith(u"beside"))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->viewport()->rect().bottomLeft() + QPoint(5, -5));
         // While the box is open, a connection attempt selects the last host.
-        rig->dialogs.answerInputBox(typed, [this] { w->List1->setCurrentRow(4); });
+        rig->dialogs.answerInputBox(typed, [list] { list->setCurrentRow(4); });
         QTest::mouseClick(w->findChild<QPushButton *>(button), Qt::LeftButton);
 
         QStringList hosts;
         for (const QChar host : after)
             hosts.append(host == u'*' ? typed : QString(host));
         QCOMPARE(SettingsSnapshot::of(*w).hosts, hosts);
-        QCOMPARE(w->List1->currentRow(), selectedAfter);
+        QCOMPARE(list->currentRow(), selectedAfter);
         QStringList boxes;
         if (button == u"Command5")
             boxes.append(QStringLiteral("0 | Add Remote Host | Please type the address of the "
                                         "remote host you would like to add. | "));
-        else if (button == u"Command7" && selected >= 0)
+        else if (button == u"Command7" && row >= 0 &&
+                 (!selected.contains(u' ') || selected.endsWith(u"reader")))
             boxes.append(QStringLiteral("0 | Edit a Remote Host | If you would like to change "
                                         "this host, please type new address. | ") +
-                         QChar(u'a' + selected));
+                         selected[0]);
         QCOMPARE(rig->dialogs.boxes(), boxes);
+    }
+
+    void anAddedHostComesIntoView()
+    {
+        QByteArray hosts;
+        for (int row = 0; row < 40; ++row)
+            hosts += "host" + QByteArray::number(row) + "=old\n";
+        startWith(hosts);
+        QListWidget *list = w->List1;
+        clickRow(list, 0);
+        rig->dialogs.answerInputBox(QStringLiteral("new.example"));
+        QTest::mouseClick(w->Command5, Qt::LeftButton);
+        QVERIFY(list->viewport()->rect().contains(list->visualItemRect(list->item(40))));
+        QCOMPARE(list->selectedItems(), QList{list->item(0)});
+    }
+
+    void aTypedSpeedIsNoPick()
+    {
+        w->SSTab1->setCurrentIndex(3);
+        for (const auto &[typed, then] :
+             {std::pair{QStringLiteral("2"), Qt::Key_Return}, // completed
+              {QStringLiteral("56.6 KBPS"), Qt::Key_Tab},
+              {QStringLiteral("33.6 Kbps"), Qt::Key_End}}) { // left by a click
+            QTest::mouseClick(w->Combo1->lineEdit(), Qt::LeftButton);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(QApplication::focusWidget(), typed);
+            QTest::keyClick(QApplication::focusWidget(), then);
+            QTest::mouseClick(w->Command12, Qt::LeftButton);
+            QCOMPARE(rig->dialogs.shown.last().prompt,
+                     QStringLiteral("Please choose you appropriate modem speed first."));
+        }
+        QVERIFY(!QFile::exists(rig->registry().fileName()));
+    }
+
+    void theStatusTimeHasSecondsAndNoZone()
+    {
+        for (const auto &[locale, shape] :
+             {std::pair{"en_US", QStringLiteral(R"(^\d\d?:\d\d:\d\d [AP]M$)")},
+              {"zh_CN", QStringLiteral(R"(^\d\d:\d\d:\d\d$)")},     // zone first
+              {"es_ES", QStringLiteral(R"(^\d\d?:\d\d:\d\d$)")}}) { // "(UTC)"
+            QLocale::setDefault(QLocale(QLatin1StringView(locale)));
+            const QString shown = SystemClock().timeOfDay();
+            QVERIFY2(QRegularExpression(shape).match(shown).hasMatch(), qPrintable(shown));
+        }
+        QLocale::setDefault(QLocale::system());
+    }
+
+    // The first host's document starts with a byte-order mark, as received.
+    void aTranslatorGetsWholeSentences()
+    {
+        LocalHttpServer server;
+        MarkingTranslator marking;
+        QCoreApplication::installTranslator(&marking);
+        startWith(
+            "host0=" + server.address(QStringLiteral("/page?hex=efbbbf0a3c68746d6c3e")).toUtf8() +
+            "\nhost1=" + server.address(QStringLiteral("/missing")).toUtf8());
+        QStringList shown{w->Label5->text()};
+        QTest::mouseClick(w->Command1, Qt::LeftButton); // succeeds
+        shown << w->Label1->text() << w->Label3->text();
+        const QString status = w->Label2->text();
+        w->Timer1_Timer(); // fails
+        shown << w->Label1->text() << w->Label2->text() << w->Label4->text();
+        QCoreApplication::removeTranslator(&marking);
+        QCOMPARE(status,
+                 QStringLiteral("<Status: successfully connected at %1>").arg(rig->clock.time));
+        const QRegularExpression oneUnit(QStringLiteral(R"(^<[^<>]*>$)"));
+        for (const QString &text : shown)
+            QVERIFY2(oneUnit.match(text).hasMatch(), qPrintable(text));
+    }
+
+    // Escape and the title bar's close box do not answer the close question.
+    void theCloseQuestionWantsAnAnswer()
+    {
+        QtDialogs dialogs;
+        frmmain window({&dialogs, &rig->tray, &rig->shell, &rig->settings(), &rig->inet,
+                        &rig->clock, &rig->random, &rig->registry()});
+        window.show();
+        QSignalSpy unloaded(&window, &frmmain::unloaded);
+        bool stayedUp = false;
+        whenUp([&](QWidget *box) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            box->windowHandle()->close();
+            stayedUp = box->isVisible() && unloaded.isEmpty();
+            qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
+        });
+        QTest::mouseClick(window.Command2, Qt::LeftButton);
+        QVERIFY(stayedUp);
+        QCOMPARE(unloaded.count(), 1);
+        QVERIFY(QFile::exists(rig->settingsFile())); // Yes saved
     }
 
 private:
@@ -330,7 +474,7 @@ private:
         rig = std::make_unique<TestRig>(options.isEmpty() ? QByteArray() : "[options]\n" + options);
         w = &rig->window();
         w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY(QTest::qWaitForWindowActive(w));
     }
 
     std::unique_ptr<TestRig> rig;

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "app/frmmain.h"
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Inet.h"
+#include "platform/Random.h"
 #include "platform/Registry.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
-#include "support/FixedClock.h"
-#include "support/ScriptedRandom.h"
 
 #include <QQueue>
 #include <QTemporaryDir>
@@ -23,7 +23,6 @@ class ScriptedDialogs final : public Dialogs
 {
 public:
     struct Shown {
-        QString kind; // "MsgBox" or "InputBox"
         QString prompt;
         QString title;
         int style = 0;
@@ -41,13 +40,13 @@ public:
     }
     int MsgBox(const QString &prompt, int style, const QString &title) override
     {
-        shown.append({QStringLiteral("MsgBox"), prompt, title, style, {}});
+        shown.append({prompt, title, style, {}});
         return answer(msgBoxes_).button;
     }
     QString InputBox(const QString &prompt, const QString &title,
                      const QString &defaultText) override
     {
-        shown.append({QStringLiteral("InputBox"), prompt, title, 0, defaultText});
+        shown.append({prompt, title, 0, defaultText});
         return answer(inputBoxes_).text;
     }
     // Each box shown so far as "style | title | prompt | default text".
@@ -90,6 +89,28 @@ public:
     int adds = 0; // adds that put an icon up
     QString tip;
     QMenu *offeredMenu = nullptr;
+};
+
+// A clock that always shows the same time of day.
+class FixedClock final : public Clock
+{
+public:
+    QString time = QStringLiteral("12:34");
+    QString timeOfDay() const override { return time; }
+};
+
+// Hands out the scripted numbers in turn (0 once they are used up) and counts
+// the seedings.
+class ScriptedRandom final : public Random
+{
+public:
+    QList<float> draws;
+    int seeds = 0;
+    void seedFromClock() override { ++seeds; }
+    float draw() override { return drawn_ < draws.size() ? draws[drawn_++] : 0.0f; }
+
+private:
+    qsizetype drawn_ = 0;
 };
 
 class RecordingShell final : public Shell

@@ -59,17 +59,6 @@ struct SettingsSnapshot {
                          {QStringLiteral("address"), proxy}});
         return keys;
     }
-
-    // Saves the set as the window's save does: section cleared, keys, commit.
-    std::optional<QString> saveTo(SettingsStore &store) const
-    {
-        const QString application = QStringLiteral("Quorrel"), section = QStringLiteral("options");
-        store.deleteSection(application, section);
-        const QMap<QString, QString> keys = storedKeys();
-        for (auto key = keys.cbegin(); key != keys.cend(); ++key)
-            store.write(application, section, key.key(), key.value());
-        return store.commit();
-    }
 };
 
 // Five university web sites, then three company web sites.

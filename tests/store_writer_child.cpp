@@ -1,9 +1,9 @@
 // A Quorrel cut down to one store: store_writer_child settings|registry PATH SETS.
 // For each input line it saves the next of SETS ("0", "1" or "01") of
-// oneOfTwo() into the config folder PATH, or optimizes the registry file PATH
-// for 56.6 or 28.8 Kbps, as the window does; then it prints "written".
+// oneOfTwo() into the config folder PATH, or writes the registry file PATH as
+// "&Optimize" does for 56.6 or 28.8 Kbps; then it prints "written".
 
-#include "registry_snapshots.h"
+#include "optimizer/modRegistry.h"
 #include "settings_snapshots.h"
 
 #include <QCoreApplication>
@@ -12,16 +12,36 @@
 namespace
 {
 
-std::optional<QString> write(const QString &store, const QString &path, bool first)
+std::optional<QString> saveSettings(const QString &path, const SettingsSnapshot &settings)
 {
-    if (store == u"settings") {
-        QtSettingsStore settings(path);
-        return oneOfTwo(first).saveTo(settings);
-    }
+    const QString application = QStringLiteral("Quorrel"), section = QStringLiteral("options");
+    QtSettingsStore store(path);
+    store.deleteSection(application, section);
+    const QMap<QString, QString> keys = settings.storedKeys();
+    for (auto key = keys.cbegin(); key != keys.cend(); ++key)
+        store.write(application, section, key.key(), key.value());
+    return store.commit();
+}
+
+// Five values, each a write of its own, in Optimize's order.
+std::optional<QString> optimize(const QString &path, bool fast)
+{
+    const QString services = QStringLiteral("System\\CurrentControlSet\\Services\\");
+    const QString netTrans = services + QStringLiteral("Class\\NetTrans\\0000");
+    const QString mstcp = services + QStringLiteral("Vxd\\MSTCP");
+    const QString writes[][3] = {{netTrans, QStringLiteral("MaxMTU"), QStringLiteral("576")},
+                                 {services + QStringLiteral("Class\\Net\\0000"),
+                                  QStringLiteral("IPMTU"), QStringLiteral("576")},
+                                 {netTrans, QStringLiteral("MaxMSS"), QStringLiteral("536")},
+                                 {mstcp, QStringLiteral("DefaultRcvWindow"),
+                                  fast ? QStringLiteral("4388") : QStringLiteral("2144")},
+                                 {mstcp, QStringLiteral("DefaultTTL"), QStringLiteral("128")}};
     FileRegistry registry(path);
-    const std::int32_t status = (first ? profile56k() : profile28k()).writeTo(registry);
-    return status == modRegistry::Done ? std::nullopt
-                                       : std::optional<QString>(Registry::describe(status));
+    for (const auto &[key, name, value] : writes)
+        if (const std::int32_t status = modRegistry::WriteValue(
+                registry, QStringLiteral("HKLM"), key, name, QStringLiteral("S"), value))
+            return Registry::describe(status);
+    return std::nullopt;
 }
 
 } // namespace
@@ -36,8 +56,10 @@ int main(int argc, char *argv[])
         return 2;
     const QString &sets = arguments[3];
     for (qsizetype round = 0; !in.readLine().isNull(); ++round) {
-        if (const auto failure =
-                write(arguments[1], arguments[2], sets[round % sets.size()] == u'0')) {
+        const bool first = sets[round % sets.size()] == u'0';
+        if (const auto failure = arguments[1] == u"settings"
+                                     ? saveSettings(arguments[2], oneOfTwo(first))
+                                     : optimize(arguments[2], first)) {
             QTextStream(stderr) << *failure << Qt::endl;
             return 1;
         }

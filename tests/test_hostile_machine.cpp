@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
@@ -35,68 +36,44 @@ QStringList names(const char *spaced)
     return QString::fromLatin1(spaced).split(u' ', Qt::SkipEmptyParts);
 }
 
-// A Quorrel in its own folders, driven as its user would.
-struct Quorrel : TestRig {
-    QString settingsFile() { return settings().fileName(QStringLiteral("Quorrel")); }
-    QString registryFile() { return registry().fileName(); }
-    QString iniFile() { return home() + QStringLiteral("/tune.ini"); }
-    QString lastPrompt() const
-    {
-        return dialogs.shown.isEmpty() ? QString() : dialogs.shown.last().prompt;
-    }
-    QString save()
-    {
-        window().Command8_Click();
-        return lastPrompt();
-    }
-    QString optimizeFor(const QString &speed)
-    {
-        window().Combo1->setCurrentIndex(window().Combo1->findText(speed));
-        window().Combo1_Click();
-        window().Command12_Click();
-        return lastPrompt();
-    }
-};
-
 // One way a store is written: what it holds before, the write, which gives
 // what it reports, the file written, and how a failure is reported.
 struct WritePath {
     const char *name;
-    std::function<void(Quorrel &)> before;
-    std::function<QString(Quorrel &)> write;
-    QString (Quorrel::*file)();
+    std::function<void(TestRig &)> before;
+    std::function<QString(TestRig &)> write;
+    QString (*file)(TestRig &);
     QString failure;
 };
 
+QString iniFile(TestRig &rig)
+{
+    return rig.home() + QStringLiteral("/tune.ini");
+}
+
 const WritePath writePaths[] = {
-    {"settings save", [](Quorrel &rig) { rig.save(); },
-     [](Quorrel &rig) {
+    {"settings save", [](TestRig &rig) { rig.save(); },
+     [](TestRig &rig) {
          rig.dialogs.answerInputBox(QStringLiteral("www.example.org/") + QString(300, u'p'));
-         rig.window().Command5_Click();
+         QTest::mouseClick(rig.window().Command5, Qt::LeftButton);
          return rig.save();
      },
-     &Quorrel::settingsFile, QStringLiteral("Your settings could not be saved.")},
-    {"registry key made", [](Quorrel &rig) { rig.optimizeFor(QStringLiteral("28.8 Kbps")); },
-     [](Quorrel &rig) {
-         RegistryKey key;
-         std::uint32_t disposition = 0;
-         return Registry::describe(rig.registry().RegCreateKeyExA(
-             Registry::HKEY_CURRENT_USER, QStringLiteral("Software\\Quorrel"), 0,
-             Registry::KEY_SET_VALUE, key, disposition));
-     },
-     &Quorrel::registryFile, QStringLiteral("the registry store file could not be read or saved")},
-    {"registry values set", [](Quorrel &rig) { rig.optimizeFor(QStringLiteral("28.8 Kbps")); },
-     [](Quorrel &rig) { return rig.optimizeFor(QStringLiteral("56.6 Kbps")); },
-     &Quorrel::registryFile, QStringLiteral("The recommended values could not be written")},
+     [](TestRig &rig) { return rig.settingsFile(); },
+     QStringLiteral("Your settings could not be saved.")},
+    {"registry values set", [](TestRig &rig) { rig.optimizeFor(QStringLiteral("28.8 Kbps")); },
+     [](TestRig &rig) { return rig.optimizeFor(QStringLiteral("56.6 Kbps")); },
+     [](TestRig &rig) { return rig.registry().fileName(); },
+     QStringLiteral("The recommended values could not be written: the registry store file "
+                    "could not be read or saved.")},
     {"initialisation file",
-     [](Quorrel &rig) { QVERIFY(writeWholeFile(rig.iniFile(), "[TCP]\nMaxMTU=1500\n")); },
-     [](Quorrel &rig) {
+     [](TestRig &rig) { QVERIFY(writeWholeFile(iniFile(rig), "[TCP]\nMaxMTU=1500\n")); },
+     [](TestRig &rig) {
          return QVariant(rig.registry().WritePrivateProfileStringA(
                              QStringLiteral("TCP"), QStringLiteral("DefaultRcvWindow"),
-                             QString(100, u'4'), rig.iniFile()))
+                             QString(100, u'4'), iniFile(rig)))
              .toString();
      },
-     &Quorrel::iniFile, QStringLiteral("false")},
+     iniFile, QStringLiteral("false")},
 };
 
 // While `write` runs, files may grow to `bytes` at most: a write beyond
@@ -140,41 +117,41 @@ private slots:
     void aFullDiskLeavesEveryStoreAsItWas()
     {
         for (const WritePath &path : writePaths) {
-            Quorrel whole;
+            TestRig whole;
             path.before(whole);
             QVERIFY2(!path.write(whole).startsWith(path.failure), path.name);
-            const qint64 fullSize = QFileInfo((whole.*path.file)()).size();
+            const qint64 fullSize = QFileInfo(path.file(whole)).size();
             for (const qint64 limit : {qint64(0), qint64(1), fullSize / 2, fullSize - 1}) {
-                Quorrel rig;
+                TestRig rig;
                 path.before(rig);
-                const QByteArray old = fileBytes((rig.*path.file)());
+                const QByteArray old = fileBytes(path.file(rig));
                 const QString reported = underFileSizeLimit(limit, [&] { return path.write(rig); });
                 const QString where =
                     QStringLiteral("%1 at %2 bytes: ").arg(QLatin1String(path.name)).arg(limit);
                 QVERIFY2(reported.startsWith(path.failure), qPrintable(where + reported));
-                QVERIFY2(fileBytes((rig.*path.file)()) == old, qPrintable(where));
+                QVERIFY2(fileBytes(path.file(rig)) == old, qPrintable(where));
             }
         }
     }
 
     void anOptimizeWaitsOnceForAnotherQuorrelThenSaysSo()
     {
-        Quorrel rig;
-        QVERIFY(QDir().mkpath(QFileInfo(rig.registryFile()).absolutePath()));
-        const StoreLock otherQuorrel(rig.registryFile());
+        TestRig rig;
+        QVERIFY(QDir().mkpath(QFileInfo(rig.registry().fileName()).absolutePath()));
+        const StoreLock otherQuorrel(rig.registry().fileName());
         QCOMPARE(otherQuorrel.state(), StoreLock::State::Locked);
         QElapsedTimer elapsed;
         elapsed.start();
         const QString reported = rig.optimizeFor(QStringLiteral("56.6 Kbps"));
         QVERIFY2(elapsed.elapsed() < 3000, "a brief wait, once");
         QVERIFY2(reported.contains(u"another Quorrel"), qPrintable(reported));
-        QVERIFY(!QFile::exists(rig.registryFile()));
+        QVERIFY(!QFile::exists(rig.registry().fileName()));
     }
 
     // Each paint of a very long host measures only what can show.
     void aVeryLongHostDoesNotHoldUpThePaint()
     {
-        Quorrel rig;
+        TestRig rig;
         rig.window().Label1->setText(QStringLiteral("Remote Host: ") + QString(1'000'000, u'w'));
         const QDeadlineTimer deadline(3000);
         for (int paint = 0; paint < 3 && !deadline.hasExpired(); ++paint)
@@ -186,7 +163,7 @@ private slots:
     // no lock file stays behind.
     void storeFilesAndFoldersAreTheUsersAlone()
     {
-        Quorrel rig;
+        TestRig rig;
         rig.save();
         rig.optimizeFor(QStringLiteral("56.6 Kbps"));
         const QString config = rig.home() + QStringLiteral("/config");
@@ -195,24 +172,24 @@ private slots:
         QCOMPARE(everythingUnder(data), names("registry.reg"));
         for (const QString &folder : {config, config + QStringLiteral("/Quorrel"), data})
             QVERIFY2(modeOf(folder) == 0700, qPrintable(folder));
-        for (const QString &file : {rig.settingsFile(), rig.registryFile()}) {
+        for (const QString &file : {rig.settingsFile(), rig.registry().fileName()}) {
             QVERIFY2(modeOf(file) == 0600, qPrintable(file));
             QVERIFY(QFile::setPermissions(file,
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         }
         QCOMPARE(rig.save(), QStringLiteral("Your settings have been saved."));
         QVERIFY(rig.optimizeFor(QStringLiteral("28.8 Kbps")).startsWith(u"Your system has been"));
-        for (const QString &file : {rig.settingsFile(), rig.registryFile()})
+        for (const QString &file : {rig.settingsFile(), rig.registry().fileName()})
             QVERIFY2(modeOf(file) == 0640, qPrintable(file));
     }
 
     void aLinkInPlaceOfALockFileIsNotFollowed()
     {
-        Quorrel rig;
+        TestRig rig;
         const QString elsewhere = rig.home() + QStringLiteral("/elsewhere");
         QVERIFY(QDir().mkpath(elsewhere));
         for (const QString &file :
-             {rig.settingsFile() + QStringLiteral(".save"), rig.registryFile()})
+             {rig.settingsFile() + QStringLiteral(".save"), rig.registry().fileName()})
             QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()) &&
                     QFile::link(elsewhere + u'/' + QFileInfo(file).fileName(),
                                 file + QStringLiteral(".lock")));

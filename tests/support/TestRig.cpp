@@ -1,7 +1,10 @@
 #include "support/TestRig.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QTest>
 
 QStringList ScriptedDialogs::boxes() const
 {
@@ -21,13 +24,14 @@ ScriptedDialogs::Answer ScriptedDialogs::answer(QQueue<Answer> &answers)
     return next;
 }
 
-TestRig::TestRig(const QByteArray &settingsFile)
+TestRig::TestRig(const QByteArray &settingsFile, const QByteArray &registryFile)
     : homeDir_(temp_.path()), settings_(homeDir_ + QStringLiteral("/config")),
       registry_(homeDir_ + QStringLiteral("/data/registry.reg"))
 {
     QStandardPaths::setTestModeEnabled(true);
-    if (!settingsFile.isNull() && !writeWholeFile(this->settingsFile(), settingsFile))
-        qFatal("the settings file could not be written");
+    if ((!settingsFile.isNull() && !writeWholeFile(this->settingsFile(), settingsFile)) ||
+        (!registryFile.isNull() && !writeWholeFile(registry_.fileName(), registryFile)))
+        qFatal("the stores could not be written");
 }
 
 TestRig::~TestRig() = default;
@@ -46,6 +50,25 @@ frmmain &TestRig::window()
             .registry = &registry_,
         });
     return *window_;
+}
+
+QString TestRig::save()
+{
+    QTest::mouseClick(window().Command8, Qt::LeftButton);
+    return lastPrompt();
+}
+
+QString TestRig::optimizeFor(const QString &speed)
+{
+    window().Combo1->setCurrentIndex(window().Combo1->findText(speed));
+    emit window().Combo1->activated(window().Combo1->currentIndex());
+    QTest::mouseClick(window().Command12, Qt::LeftButton);
+    return lastPrompt();
+}
+
+QString TestRig::lastPrompt() const
+{
+    return dialogs.shown.isEmpty() ? QString() : dialogs.shown.last().prompt;
 }
 
 bool writeWholeFile(const QString &fileName, const QByteArray &contents)

@@ -130,11 +130,16 @@ public:
 class TestRig
 {
 public:
-    // A rig whose settings file holds `settingsFile`, if given.
-    explicit TestRig(const QByteArray &settingsFile = {});
+    // A rig whose settings file and registry store hold these, if given.
+    explicit TestRig(const QByteArray &settingsFile = {}, const QByteArray &registryFile = {});
     ~TestRig();
 
     frmmain &window();
+    // What a user does, each giving the prompt of the last box shown.
+    QString save();                            // "&Save Settings" on the Options page
+    QString optimizeFor(const QString &speed); // the speed picked from the list, "&Optimize"
+    QString lastPrompt() const;
+
     const QString &home() const { return homeDir_; }
     // The settings store and the registry stand-in, each in a folder of home().
     QtSettingsStore &settings() { return settings_; }

@@ -9,12 +9,14 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
 std::optional<QString> saveSettings(const QString &path, const SettingsSnapshot &settings)
 {
-    const QString application = QStringLiteral("Quorrel"), section = QStringLiteral("options");
+    const QString application = u"Quorrel"_s, section = u"options"_s;
     QtSettingsStore store(path);
     store.deleteSection(application, section);
     const QMap<QString, QString> keys = settings.storedKeys();
@@ -26,20 +28,18 @@ std::optional<QString> saveSettings(const QString &path, const SettingsSnapshot 
 // Five values, each a write of its own, in Optimize's order.
 std::optional<QString> optimize(const QString &path, bool fast)
 {
-    const QString services = QStringLiteral("System\\CurrentControlSet\\Services\\");
-    const QString netTrans = services + QStringLiteral("Class\\NetTrans\\0000");
-    const QString mstcp = services + QStringLiteral("Vxd\\MSTCP");
-    const QString writes[][3] = {{netTrans, QStringLiteral("MaxMTU"), QStringLiteral("576")},
-                                 {services + QStringLiteral("Class\\Net\\0000"),
-                                  QStringLiteral("IPMTU"), QStringLiteral("576")},
-                                 {netTrans, QStringLiteral("MaxMSS"), QStringLiteral("536")},
-                                 {mstcp, QStringLiteral("DefaultRcvWindow"),
-                                  fast ? QStringLiteral("4388") : QStringLiteral("2144")},
-                                 {mstcp, QStringLiteral("DefaultTTL"), QStringLiteral("128")}};
+    const QString services = u"System\\CurrentControlSet\\Services\\"_s;
+    const QString netTrans = services + u"Class\\NetTrans\\0000"_s;
+    const QString mstcp = services + u"Vxd\\MSTCP"_s;
+    const QString writes[][3] = {{netTrans, u"MaxMTU"_s, u"576"_s},
+                                 {services + u"Class\\Net\\0000"_s, u"IPMTU"_s, u"576"_s},
+                                 {netTrans, u"MaxMSS"_s, u"536"_s},
+                                 {mstcp, u"DefaultRcvWindow"_s, fast ? u"4388"_s : u"2144"_s},
+                                 {mstcp, u"DefaultTTL"_s, u"128"_s}};
     FileRegistry registry(path);
     for (const auto &[key, name, value] : writes)
-        if (const std::int32_t status = modRegistry::WriteValue(
-                registry, QStringLiteral("HKLM"), key, name, QStringLiteral("S"), value))
+        if (const std::int32_t status =
+                modRegistry::WriteValue(registry, u"HKLM"_s, key, name, u"S"_s, value))
             return Registry::describe(status);
     return std::nullopt;
 }

@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QThread>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -59,10 +61,10 @@ private slots:
         QTest::addColumn<QString>("store");
         QTest::addColumn<int>("writers"); // one is killed, two race
         QTest::addColumn<int>("runs");
-        QTest::newRow("settings, killed") << QStringLiteral("settings") << 1 << 200;
-        QTest::newRow("registry, killed") << QStringLiteral("registry") << 1 << 200;
-        QTest::newRow("settings, two at once") << QStringLiteral("settings") << 2 << 500;
-        QTest::newRow("registry, two at once") << QStringLiteral("registry") << 2 << 500;
+        QTest::newRow("settings, killed") << u"settings"_s << 1 << 200;
+        QTest::newRow("registry, killed") << u"registry"_s << 1 << 200;
+        QTest::newRow("settings, two at once") << u"settings"_s << 2 << 500;
+        QTest::newRow("registry, two at once") << u"registry"_s << 2 << 500;
     }
 
     void oneWholeWriteSurvives()
@@ -73,13 +75,12 @@ private slots:
         // One folder for all runs: each starts from what the one before left.
         TestRig rig;
         const bool registry = store == u"registry";
-        const QString path =
-            registry ? rig.registry().fileName() : rig.home() + QStringLiteral("/config");
+        const QString path = registry ? rig.registry().fileName() : rig.home() + u"/config"_s;
         const QString file = registry ? path : rig.settingsFile();
         // The two registry stores that whole writes leave.
         QList<QByteArray> wholeStores;
         for (int set = 0; registry && set < 2; ++set) {
-            const QString alone = rig.home() + QStringLiteral("/alone%1.reg").arg(set);
+            const QString alone = rig.home() + u"/alone%1.reg"_s.arg(set);
             Writer writer(store, alone, QString::number(set));
             QVERIFY(writer.ask(1) && writer.waitForWrite());
             wholeStores.append(fileBytes(alone));
@@ -88,10 +89,10 @@ private slots:
                                                           oneOfTwo(false).storedKeys()};
         // The same moments on every run of the test; a failure names its run.
         QRandomGenerator random(20261206);
-        Writer first(store, path, QStringLiteral("0")), second(store, path, QStringLiteral("1"));
+        Writer first(store, path, u"0"_s), second(store, path, u"1"_s);
         for (int run = 0; run < runs; ++run) {
             if (writers == 1) {
-                Writer writer(store, path, QStringLiteral("01"));
+                Writer writer(store, path, u"01"_s);
                 QVERIFY(writer.ask(1000));
                 // Killed after a whole write, in the middle of the next one.
                 for (int writes = random.bounded(1, 4); writes > 0; --writes)
@@ -105,7 +106,7 @@ private slots:
             }
             QVERIFY2(registry ? wholeStores.contains(fileBytes(file))
                               : wholeSettings.contains(storedOptions(file)),
-                     qPrintable(QStringLiteral("run %1").arg(run)));
+                     qPrintable(u"run %1"_s.arg(run)));
         }
     }
 };

@@ -21,6 +21,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -48,20 +50,19 @@ struct WritePath {
 
 QString iniFile(TestRig &rig)
 {
-    return rig.home() + QStringLiteral("/tune.ini");
+    return rig.home() + u"/tune.ini"_s;
 }
 
 const WritePath writePaths[] = {
     {"settings save", [](TestRig &rig) { rig.save(); },
      [](TestRig &rig) {
-         rig.dialogs.answerInputBox(QStringLiteral("www.example.org/") + QString(300, u'p'));
+         rig.dialogs.answerInputBox(u"www.example.org/"_s + QString(300, u'p'));
          QTest::mouseClick(rig.window().Command5, Qt::LeftButton);
          return rig.save();
      },
-     [](TestRig &rig) { return rig.settingsFile(); },
-     QStringLiteral("Your settings could not be saved.")},
-    {"registry values set", [](TestRig &rig) { rig.optimizeFor(QStringLiteral("28.8 Kbps")); },
-     [](TestRig &rig) { return rig.optimizeFor(QStringLiteral("56.6 Kbps")); },
+     [](TestRig &rig) { return rig.settingsFile(); }, u"Your settings could not be saved."_s},
+    {"registry values set", [](TestRig &rig) { rig.optimizeFor(u"28.8 Kbps"_s); },
+     [](TestRig &rig) { return rig.optimizeFor(u"56.6 Kbps"_s); },
      [](TestRig &rig) { return rig.registry().fileName(); },
      QStringLiteral("The recommended values could not be written: the registry store file "
                     "could not be read or saved.")},
@@ -69,11 +70,10 @@ const WritePath writePaths[] = {
      [](TestRig &rig) { QVERIFY(writeWholeFile(iniFile(rig), "[TCP]\nMaxMTU=1500\n")); },
      [](TestRig &rig) {
          return QVariant(rig.registry().WritePrivateProfileStringA(
-                             QStringLiteral("TCP"), QStringLiteral("DefaultRcvWindow"),
-                             QString(100, u'4'), iniFile(rig)))
+                             u"TCP"_s, u"DefaultRcvWindow"_s, QString(100, u'4'), iniFile(rig)))
              .toString();
      },
-     iniFile, QStringLiteral("false")},
+     iniFile, u"false"_s},
 };
 
 // While `write` runs, files may grow to `bytes` at most: a write beyond
@@ -83,9 +83,9 @@ QString underFileSizeLimit(rlim_t bytes, const std::function<QString()> &write)
     const rlimit limited{bytes, RLIM_INFINITY};
     const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
     if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
-        return QStringLiteral("(no limit)");
+        return u"(no limit)"_s;
     const QString reported = write();
-    return setrlimit(RLIMIT_FSIZE, &none) == 0 ? reported : QStringLiteral("(limit kept)");
+    return setrlimit(RLIMIT_FSIZE, &none) == 0 ? reported : u"(limit kept)"_s;
 }
 
 // The paths of the files, or of every entry, under `root`.
@@ -127,7 +127,7 @@ private slots:
                 const QByteArray old = fileBytes(path.file(rig));
                 const QString reported = underFileSizeLimit(limit, [&] { return path.write(rig); });
                 const QString where =
-                    QStringLiteral("%1 at %2 bytes: ").arg(QLatin1String(path.name)).arg(limit);
+                    u"%1 at %2 bytes: "_s.arg(QLatin1String(path.name)).arg(limit);
                 QVERIFY2(reported.startsWith(path.failure), qPrintable(where + reported));
                 QVERIFY2(fileBytes(path.file(rig)) == old, qPrintable(where));
             }
@@ -142,7 +142,7 @@ private slots:
         QCOMPARE(otherQuorrel.state(), StoreLock::State::Locked);
         QElapsedTimer elapsed;
         elapsed.start();
-        const QString reported = rig.optimizeFor(QStringLiteral("56.6 Kbps"));
+        const QString reported = rig.optimizeFor(u"56.6 Kbps"_s);
         QVERIFY2(elapsed.elapsed() < 3000, "a brief wait, once");
         QVERIFY2(reported.contains(u"another Quorrel"), qPrintable(reported));
         QVERIFY(!QFile::exists(rig.registry().fileName()));
@@ -152,7 +152,7 @@ private slots:
     void aVeryLongHostDoesNotHoldUpThePaint()
     {
         TestRig rig;
-        rig.window().Label1->setText(QStringLiteral("Remote Host: ") + QString(1'000'000, u'w'));
+        rig.window().Label1->setText(u"Remote Host: "_s + QString(1'000'000, u'w'));
         const QDeadlineTimer deadline(3000);
         for (int paint = 0; paint < 3 && !deadline.hasExpired(); ++paint)
             static_cast<void>(rig.window().Label1->grab());
@@ -165,20 +165,20 @@ private slots:
     {
         TestRig rig;
         rig.save();
-        rig.optimizeFor(QStringLiteral("56.6 Kbps"));
-        const QString config = rig.home() + QStringLiteral("/config");
-        const QString data = rig.home() + QStringLiteral("/data");
+        rig.optimizeFor(u"56.6 Kbps"_s);
+        const QString config = rig.home() + u"/config"_s;
+        const QString data = rig.home() + u"/data"_s;
         QCOMPARE(everythingUnder(config), names("Quorrel Quorrel/Quorrel.ini"));
         QCOMPARE(everythingUnder(data), names("registry.reg"));
-        for (const QString &folder : {config, config + QStringLiteral("/Quorrel"), data})
+        for (const QString &folder : {config, config + u"/Quorrel"_s, data})
             QVERIFY2(modeOf(folder) == 0700, qPrintable(folder));
         for (const QString &file : {rig.settingsFile(), rig.registry().fileName()}) {
             QVERIFY2(modeOf(file) == 0600, qPrintable(file));
             QVERIFY(QFile::setPermissions(file,
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         }
-        QCOMPARE(rig.save(), QStringLiteral("Your settings have been saved."));
-        QVERIFY(rig.optimizeFor(QStringLiteral("28.8 Kbps")).startsWith(u"Your system has been"));
+        QCOMPARE(rig.save(), u"Your settings have been saved."_s);
+        QVERIFY(rig.optimizeFor(u"28.8 Kbps"_s).startsWith(u"Your system has been"));
         for (const QString &file : {rig.settingsFile(), rig.registry().fileName()})
             QVERIFY2(modeOf(file) == 0640, qPrintable(file));
     }
@@ -186,15 +186,13 @@ private slots:
     void aLinkInPlaceOfALockFileIsNotFollowed()
     {
         TestRig rig;
-        const QString elsewhere = rig.home() + QStringLiteral("/elsewhere");
+        const QString elsewhere = rig.home() + u"/elsewhere"_s;
         QVERIFY(QDir().mkpath(elsewhere));
-        for (const QString &file :
-             {rig.settingsFile() + QStringLiteral(".save"), rig.registry().fileName()})
+        for (const QString &file : {rig.settingsFile() + u".save"_s, rig.registry().fileName()})
             QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()) &&
-                    QFile::link(elsewhere + u'/' + QFileInfo(file).fileName(),
-                                file + QStringLiteral(".lock")));
+                    QFile::link(elsewhere + u'/' + QFileInfo(file).fileName(), file + u".lock"_s));
         rig.save();
-        rig.optimizeFor(QStringLiteral("56.6 Kbps"));
+        rig.optimizeFor(u"56.6 Kbps"_s);
         QCOMPARE(everythingUnder(elsewhere), QStringList());
     }
 
@@ -225,19 +223,16 @@ private slots:
             if (homeMade)
                 static_cast<void>(rmdir(homePath.constData()));
         });
-        QVERIFY(QDir(root.path()).mkdir(QStringLiteral("cwd")) &&
-                QDir::setCurrent(root.filePath(QStringLiteral("cwd"))));
+        QVERIFY(QDir(root.path()).mkdir(u"cwd"_s) && QDir::setCurrent(root.filePath(u"cwd"_s)));
         QVERIFY(home == "-" ? qunsetenv("HOME") : qputenv("HOME", homeMade ? homePath : home));
         QVERIFY(qputenv("XDG_CONFIG_HOME", "relative") && qputenv("XDG_DATA_HOME", "relative"));
         QtSettingsStore settings;
         FileRegistry registry(FileRegistry::defaultFileName());
         QVERIFY(qunsetenv("XDG_CONFIG_HOME") && qunsetenv("XDG_DATA_HOME"));
-        settings.write(QStringLiteral("Quorrel"), QStringLiteral("options"),
-                       QStringLiteral("interval"), QStringLiteral("5"));
+        settings.write(u"Quorrel"_s, u"options"_s, u"interval"_s, u"5"_s);
         QCOMPARE(settings.commit().has_value(), written.isEmpty());
-        QCOMPARE(modRegistry::WriteValue(registry, QStringLiteral("HKLM"), QStringLiteral("Tune"),
-                                         QStringLiteral("MaxMTU"), QStringLiteral("S"),
-                                         QStringLiteral("576")) == modRegistry::Done,
+        QCOMPARE(modRegistry::WriteValue(registry, u"HKLM"_s, u"Tune"_s, u"MaxMTU"_s, u"S"_s,
+                                         u"576"_s) == modRegistry::Done,
                  !written.isEmpty());
         QCOMPARE(everythingUnder(root.path(), QDir::Files), written);
     }
@@ -245,10 +240,10 @@ private slots:
     void anEditedLongHostComesBackWhole()
     {
         QtDialogs dialogs;
-        const QString host = QStringLiteral("www.example.org/") + QString(40'000, u'p');
+        const QString host = u"www.example.org/"_s + QString(40'000, u'p');
         QTimer::singleShot(
             0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
-        QCOMPARE(dialogs.InputBox(QStringLiteral("Edit"), QStringLiteral("Quorrel"), host), host);
+        QCOMPARE(dialogs.InputBox(u"Edit"_s, u"Quorrel"_s, host), host);
     }
 };
 

@@ -112,57 +112,53 @@ private slots:
             QVERIFY2(call.got == call.expected, call.what);
     }
 
-    void theFileIsAReadableExportInWhichNamesMatchInAnyCase()
+    // Each value written, then the file as an export, then each read back.
+    void theFileIsAReadableExportThatGivesEveryValueBack()
     {
+        // Name, type, bytes, and the line the file shows (none: the bytes as written).
+        const std::tuple<QString, std::uint32_t, QByteArray, QByteArray> values[] = {
+            {u"MaxMTU"_s, 1, QByteArray("576", 4), "\"MaxMTU\"=\"1500\""},
+            {u"MAXMTU"_s, 1, QByteArray("1500", 5), {}}, // the same name in another case
+            {u"only the NUL"_s, 1, QByteArray(1, '\0'), "\"only the NUL\"=\"\""},
+            {u"no bytes"_s, 1, QByteArray(), "\"no bytes\"=hex(1):"},
+            {u"no final NUL"_s, 1, "ab", "\"no final NUL\"=hex(1):61,62"},
+            {u"NUL inside"_s, 1, QByteArray("a\0b", 4), "\"NUL inside\"=hex(1):61,00,62,00"},
+            {u"line break"_s, 1, QByteArray("a\r\nb", 5), "\"line break\"=hex(1):61,0d,0a,62,00"},
+            {u"say \"hi\" \\"_s, 1, "C:\\\"x\"\\",
+             "\"say \\\"hi\\\" \\\\\"=hex(1):43,3a,5c,22,78,22,5c"},
+            {u"Grüße"_s, 1, u"Grüße"_s.toLocal8Bit() + '\0', "\"Grüße\"=\"Grüße\""},
+            {u"no UTF-8"_s, 1, QByteArray("\xff\xfe", 3), "\"no UTF-8\"=hex(1):ff,fe,00"},
+            {QString(), 1, QByteArray("a \"b\" c:\\", 10), "@=\"a \\\"b\\\" c:\\\\\""},
+            {u"dword"_s, 4, "\x34\x12\0\0"_ba, "\"dword\"=dword:00001234"},
+            {u"short dword"_s, 4, "\x01\x02", "\"short dword\"=hex(4):01,02"},
+            {u"binary"_s, 3, QByteArray("\xff\0\x01", 3), "\"binary\"=hex:ff,00,01"},
+            {u"large type"_s, 0xfedcba98, "a", "\"large type\"=hex(fedcba98):61"}};
+        QByteArray lines;
+        for (const auto &[name, type, data, line] : values) {
+            QCOMPARE(setValue(*store, name.size() % 2 ? u"system\\TCP"_s : u"SYSTEM\\tcp"_s, name,
+                              type, data),
+                     0);
+            lines += line.isNull() ? QByteArray() : line + '\n';
+        }
+        QCOMPARE(
+            fileBytes(storeFile).split('\n'),
+            ("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SYSTEM]\n\n[HKEY_LOCAL_MACHINE\\SYSTEM\\tcp]\n" +
+             lines + '\n')
+                .split('\n'));
+        FileRegistry reader(storeFile);
+        for (const auto &[name, type, data, line] : values)
+            QCOMPARE(queryValue(reader, u"System\\Tcp"_s, name.toLower()),
+                     std::tuple(0, type, name == u"MaxMTU" ? QByteArray("1500", 5) : data));
+        // A key is made once, with its parents, and opened after.
         RegistryKey key;
         std::uint32_t disposition = 0;
         for (const uint expected :
              {Registry::REG_CREATED_NEW_KEY, Registry::REG_OPENED_EXISTING_KEY}) {
-            QCOMPARE(
-                store->RegCreateKeyExA(HKLM, u"System\\Tcp\\Deep"_s, 0, writing, key, disposition),
-                0);
+            QCOMPARE(reader.RegCreateKeyExA(HKLM, u"a\\b"_s, 0, writing, key, disposition), 0);
             QCOMPARE(disposition, expected);
         }
-        QCOMPARE(openKey(*store, u"System\\Other"_s), 2);
-        const QString tcp = u"SYSTEM\\tcp"_s;
-        QCOMPARE(setValue(*store, u"system\\TCP"_s, u"MaxMTU"_s, 1, QByteArray("576", 4)), 0);
-        QCOMPARE(setValue(*store, tcp, u"MAXMTU"_s, 1, QByteArray("1500", 5)), 0);
-        setValue(*store, tcp, u"Flags"_s, Registry::REG_DWORD, QByteArray("\x34\x12\0\0", 4));
-        setValue(*store, tcp, u"Raw"_s, Registry::REG_BINARY, QByteArray("\xff\x00\x01", 3));
-        setValue(*store, tcp, u"Odd"_s, Registry::REG_SZ, "ab");
-        setValue(*store, tcp, QString(), Registry::REG_SZ, QByteArray("a \"b\" c:\\", 10));
-        QCOMPARE(queryValue(*store, u"System\\Tcp"_s, u"maxmtu"_s),
-                 std::tuple(0, 1u, QByteArray("1500", 5)));
-        // One key and one value each, spelled as they were first made.
-        QCOMPARE(fileBytes(storeFile), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System]\n\n"
-                                       "[HKEY_LOCAL_MACHINE\\System\\Tcp]\n\"MaxMTU\"=\"1500\"\n"
-                                       "\"Flags\"=dword:00001234\n\"Raw\"=hex:ff,00,01\n"
-                                       "\"Odd\"=hex(1):61,62\n@=\"a \\\"b\\\" c:\\\\\"\n\n"
-                                       "[HKEY_LOCAL_MACHINE\\System\\Tcp\\Deep]\n\n");
-    }
-
-    void valuesComeBackExactly()
-    {
-        const std::tuple<QString, std::uint32_t, QByteArray> values[] = {
-            {u"MaxMTU"_s, 1, QByteArray("576", 4)},
-            {u"only the NUL"_s, 1, QByteArray(1, '\0')},
-            {u"no bytes"_s, 1, QByteArray()},
-            {u"no final NUL"_s, 1, "abc"},
-            {u"NUL inside"_s, 1, QByteArray("a\0b", 4)},
-            {u"line break"_s, 1, QByteArray("a\r\nb", 5)},
-            {u"say \"hi\" \\"_s, 1, "C:\\\"x\"\\"},
-            {u"Grüße"_s, 1, u"Grüße"_s.toLocal8Bit() + '\0'},
-            {u"no UTF-8"_s, 1, QByteArray("\xff\xfe", 3)},
-            {QString(), 1, QByteArray("d", 2)},
-            {u"dword"_s, 4, "\x78\x56\x34\x12"},
-            {u"short dword"_s, 4, "\x01\x02"},
-            {u"binary"_s, 3, QByteArray("\xff\0", 2)},
-            {u"large type"_s, 0xfedcba98, QByteArray("a\0b", 4)}};
-        for (const auto &[name, type, data] : values)
-            QCOMPARE(setValue(*store, u"K"_s, name, type, data), 0);
-        FileRegistry reader(storeFile);
-        for (const auto &[name, type, data] : values)
-            QCOMPARE(queryValue(reader, u"K"_s, name), std::tuple(0, type, data));
+        QCOMPARE(openKey(reader, u"A"_s), 0);
+        QCOMPARE(openKey(reader, u"System\\Other"_s), 2);
     }
 
     void aDamagedFileReadsEmptyAndIsKept()
@@ -200,73 +196,12 @@ private slots:
         QCOMPARE(setValue(unsavable, u"K"_s, u"a"_s, Registry::REG_SZ, "1"), 1016);
     }
 
-    void profileReads()
+    // A hive by its short name in any case, else an existing normal file.
+    void hiveNamesAndFiles()
     {
         const QString ini = dir->filePath(u"quorrel.ini"_s);
-        QVERIFY(
-            writeWholeFile(ini, "[Options]\n  Name  =  Quorrel  \nQuoted=\"  padded  \"\nEmpty=\n"
-                                ";Gone=1\nNumber=  42abc\nNegative=-7\nLong=" +
-                                    QByteArray(300, 'x') + "\n[Other]\nName=Other\n"));
-        // Section, entry, buffer size; the text and number read, the defaults "default" and 5.
-        const std::tuple<QString, QString, int, QString, int> reads[] = {
-            {u"options"_s, u"NAME"_s, 255, u"Quorrel"_s, 0},
-            {u"Options"_s, u"Quoted"_s, 255, u"  padded  "_s, 0},
-            {u"Options"_s, u"Number"_s, 255, u"42abc"_s, 42},
-            {u"Options"_s, u"Negative"_s, 255, u"-7"_s, -7},
-            {u"Options"_s, u"Missing"_s, 255, u"default"_s, 5},
-            {u"Options"_s, u"Long"_s, 255, QString(254, u'x'), 0},
-            {u"Options"_s, u"Missing"_s, 4, u"def"_s, 5}};
-        for (const auto &[section, entry, size, text, number] : reads) {
-            QString read;
-            QCOMPARE(store->GetPrivateProfileStringA(section, entry, u"default"_s, read, size, ini),
-                     text.size());
-            QCOMPARE(read, text);
-            QCOMPARE(store->GetPrivateProfileIntA(section, entry, 5, ini), number);
-        }
-    }
-
-    void profileWritesKeepEveryOtherLine()
-    {
-        const QString ini = dir->filePath(u"quorrel.ini"_s);
-        QVERIFY(writeWholeFile(ini, "; keep me\r\n[Options]\r\nName=Old\r\nOther=1\r\n\r\n"
-                                    "[Next]\r\n\xe9t\xe9=not UTF-8\r\n"));
-        QVERIFY(store->WritePrivateProfileStringA(u"OPTIONS"_s, u"name"_s, u"New"_s, ini));
-        QVERIFY(store->WritePrivateProfileStringA(u"Options"_s, u"Added"_s, u"2"_s, ini));
-        QVERIFY(store->WritePrivateProfileStringA(u"Fresh"_s, u"Key"_s, u"v"_s, ini));
-        QCOMPARE(fileBytes(ini), "; keep me\r\n[Options]\r\nname=New\r\nOther=1\r\nAdded=2\r\n\r\n"
-                                 "[Next]\r\n\xe9t\xe9=not UTF-8\r\n[Fresh]\r\nKey=v\r\n");
-        QVERIFY(store->WritePrivateProfileStringA(u"S"_s, u"K"_s, u"v"_s, ini + u".new"_s));
-        QCOMPARE(fileBytes(ini + u".new"_s), "[S]\nK=v\n");
-        // Lines that would not read back as that section and entry are refused.
-        const QByteArray before = "[Options]\nName=Old\n[Other]\nName=Kept\n";
-        QVERIFY(writeWholeFile(ini, before));
-        for (const auto &[section, entry, text] :
-             std::initializer_list<std::tuple<QString, QString, QString>>{
-                 {u"Options]Other"_s, u"Name"_s, u"x"_s},
-                 {u"Options"_s, u"Other=2;Name"_s, u"x"_s},
-                 {u"Options"_s, u";Name"_s, u"x"_s},
-                 {u"Options"_s, u"Name"_s, u"x\n[Other]\nName=y"_s}})
-            QVERIFY2(!store->WritePrivateProfileStringA(section, entry, text, ini),
-                     qPrintable(section + entry + text));
-        QCOMPARE(fileBytes(ini), before);
-    }
-
-    void findFileFindsNormalFilesOnly()
-    {
-        QVERIFY(writeWholeFile(dir->filePath(u"normal.ini"_s), "x"));
-        QVERIFY(writeWholeFile(dir->filePath(u".hidden.ini"_s), "x"));
+        QVERIFY(writeWholeFile(ini, {}) && writeWholeFile(dir->filePath(u".hidden.ini"_s), "x"));
         QCOMPARE(mkfifo(QFile::encodeName(dir->filePath(u"pipe"_s)).constData(), 0600), 0);
-        QCOMPARE(store->findFile(dir->filePath(u"normal.ini"_s)), u"normal.ini"_s);
-        for (const QString &name : {u".hidden.ini"_s, u"pipe"_s, u"missing.ini"_s, QString()})
-            QCOMPARE(store->findFile(name.isEmpty() ? dir->path() : dir->filePath(name)),
-                     QString());
-        QCOMPARE(store->findFile(QString()), QString());
-    }
-
-    void hiveNames()
-    {
-        const QString ini = dir->filePath(u"quorrel.ini"_s);
-        QVERIFY(writeWholeFile(ini, {}));
         const std::pair<QString, std::uint32_t> names[] = {
             {u"HKCU"_s, Registry::HKEY_CURRENT_USER},
             {u"hklm"_s, Registry::HKEY_LOCAL_MACHINE},
@@ -279,9 +214,68 @@ private slots:
             {QString(), 0},
             {ini, modRegistry::FileMode},
             {ini.toUpper(), 0},
+            {dir->filePath(u".hidden.ini"_s), 0},
+            {dir->filePath(u"pipe"_s), 0},
+            {dir->filePath(u"missing.ini"_s), 0},
             {dir->path(), 0}};
         for (const auto &[name, root] : names)
             QVERIFY2(modRegistry::ResolveRoot(*store, name) == root, qPrintable(name));
+    }
+
+    // A file for a hive: its section and entry in any case, as text or a number.
+    void fileModeReadsEntries()
+    {
+        const QString ini = dir->filePath(u"quorrel.ini"_s);
+        QVERIFY(writeWholeFile(ini, "[Options]\n  Name  =  Quorrel  \nQuoted=\"  padded  \"\n"
+                                    "Empty=\n;Gone=1\nNumber=  42abc\nNegative=-7\nLong=" +
+                                        QByteArray(300, 'x') + "\n[Other]\nName=Other\n"));
+        // The entry, the letter, what it reads, "default" and 5 being the defaults given.
+        const std::tuple<QString, QString, Value> reads[] = {
+            {u"NAME"_s, u"S"_s, u"Quorrel"_s},
+            {u"Name"_s, u"D"_s, 0},
+            {u"Quoted"_s, u"S"_s, u"  padded  "_s},
+            {u"Empty"_s, u"S"_s, QString()},
+            {u"Gone"_s, u"S"_s, u"default"_s},
+            {u"Number"_s, u"S"_s, u"42abc"_s},
+            {u"Number"_s, u"D"_s, 42},
+            {u"Negative"_s, u"D"_s, -7},
+            {u"Missing"_s, u"D"_s, 0},
+            {u"Long"_s, u"S"_s, QString(254, u'x')}};
+        for (const auto &[entry, letter, expected] : reads) {
+            Value result;
+            QCOMPARE(modRegistry::ReadValue(*store, ini, u"options"_s, entry, letter,
+                                            letter == u"S" ? Value(u"default"_s) : Value(5),
+                                            result),
+                     modRegistry::Done);
+            QVERIFY2(shown(result) == shown(expected), qPrintable(entry + u": "_s + shown(result)));
+        }
+    }
+
+    // Only text is written, keeping every other line; a line that would not
+    // read back as that section and entry is refused.
+    void fileModeWritesKeepEveryOtherLine()
+    {
+        const QString ini = dir->filePath(u"quorrel.ini"_s);
+        const auto write = [&](const QString &section, const QString &entry, const Value &value,
+                               const QString &letter = u"S"_s) {
+            return modRegistry::WriteValue(*store, ini, section, entry, letter, value);
+        };
+        QVERIFY(writeWholeFile(ini, "; keep me\r\n[Options]\r\nName=Old\r\nOther=1\r\n\r\n"
+                                    "[Next]\r\n\xe9t\xe9=not UTF-8\r\n"));
+        QCOMPARE(write(u"OPTIONS"_s, u"name"_s, u"New"_s), modRegistry::Done);
+        QCOMPARE(write(u"Options"_s, u"Added"_s, true), modRegistry::Done);
+        QCOMPARE(write(u"Options"_s, u"Other"_s, 2, u"D"_s), modRegistry::NotDone);
+        QCOMPARE(write(u"Fresh"_s, u"Key"_s, u"v"_s), modRegistry::Done);
+        for (const auto &[section, entry, text] :
+             std::initializer_list<std::tuple<QString, QString, QString>>{
+                 {u"Options]Other"_s, u"Name"_s, u"x"_s},
+                 {u"Options"_s, u"Other=2;Name"_s, u"x"_s},
+                 {u"Options"_s, u";Name"_s, u"x"_s},
+                 {u"Options"_s, u"Name"_s, u"x\n[Next]\nName=y"_s}})
+            write(section, entry, text);
+        QCOMPARE(fileBytes(ini), "; keep me\r\n[Options]\r\nname=New\r\nOther=1\r\nAdded=True\r\n"
+                                 "\r\n[Next]\r\n\xe9t\xe9=not UTF-8\r\n[Fresh]\r\nKey=v\r\n");
+        QVERIFY(!QFile::exists(store->fileName()));
     }
 
     void reads()
@@ -355,27 +349,6 @@ private slots:
         QCOMPARE(shown(result), shown(3));
         QCOMPARE(modRegistry::WriteValue(*store, u"HKEY_LOCAL_MACHINE"_s, tcp, u"V"_s, u"S"_s, 1),
                  modRegistry::NotDone);
-        QVERIFY(!QFile::exists(store->fileName()));
-    }
-
-    void fileModeReadsAndWritesEntries()
-    {
-        const QString ini = dir->filePath(u"quorrel.ini"_s);
-        const QByteArray contents = "[TCP]\nMaxMTU=576\nLong=" + QByteArray(300, 'x') + "\n";
-        QVERIFY(writeWholeFile(ini, contents));
-        const std::tuple<QString, QString, Value, Value> reads[] = {
-            {u"maxmtu"_s, u"S"_s, QString(), u"576"_s}, {u"MaxMTU"_s, u"D"_s, QString(), 576}};
-        for (const auto &[entry, letter, fallback, expected] : reads) {
-            Value result;
-            QCOMPARE(modRegistry::ReadValue(*store, ini, u"tcp"_s, entry, letter, fallback, result),
-                     0);
-            QCOMPARE(shown(result), shown(expected));
-        }
-        QCOMPARE(modRegistry::WriteValue(*store, ini, u"TCP"_s, u"MaxMTU"_s, u"D"_s, 1),
-                 modRegistry::NotDone);
-        QCOMPARE(fileBytes(ini), contents);
-        QCOMPARE(modRegistry::WriteValue(*store, ini, u"TCP"_s, u"MaxMTU"_s, u"S"_s, true), 0);
-        QCOMPARE(fileBytes(ini), "[TCP]\nMaxMTU=True\nLong=" + QByteArray(300, 'x') + "\n");
         QVERIFY(!QFile::exists(store->fileName()));
     }
 

@@ -14,11 +14,13 @@
 #include <QTest>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
-const QString saved = QStringLiteral("64 | Quorrel Settings | Your settings have been saved. | ");
-const QString notSet = QStringLiteral("Not Set");
+const QString saved = u"64 | Quorrel Settings | Your settings have been saved. | "_s;
+const QString notSet = u"Not Set"_s;
 constexpr int registryLimit = 1024 * 1024;
 
 enum class Damage {
@@ -50,7 +52,7 @@ bool putDamage(Damage damage, const QString &fileName, const QByteArray &sound)
     case Damage::NoPermission:
         return writeWholeFile(fileName, sound) && file.setPermissions({});
     case Damage::Folder:
-        return writeWholeFile(fileName + QStringLiteral("/kept.txt"), sound);
+        return writeWholeFile(fileName + u"/kept.txt"_s, sound);
     case Damage::NoFolder: // a plain file where the folder would go
         return writeWholeFile(QFileInfo(fileName).path(), sound);
     default: // the damage comes with the save
@@ -62,8 +64,7 @@ bool putDamage(Damage damage, const QString &fileName, const QByteArray &sound)
 QString fingerprint(const QString &path)
 {
     const QFileInfo info(path);
-    return QStringLiteral("%1 %2 %3 %4")
-        .arg(info.symLinkTarget(), QDir(path).entryList().join(u','))
+    return u"%1 %2 %3 %4"_s.arg(info.symLinkTarget(), QDir(path).entryList().join(u','))
         .arg(int(info.permissions()))
         .arg(qHash(fileBytes(path)));
 }
@@ -86,7 +87,7 @@ QByteArray fileOf(const SettingsSnapshot &settings)
 QByteArray optimizedStore()
 {
     TestRig rig;
-    rig.optimizeFor(QStringLiteral("56.6 Kbps"));
+    rig.optimizeFor(u"56.6 Kbps"_s);
     return fileBytes(rig.registry().fileName());
 }
 
@@ -110,30 +111,29 @@ private slots:
         QTest::addColumn<SettingsSnapshot>("settings");
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("tickProxy"); // with no address
-        const QStringList hosts = {QStringLiteral("www.one.example"), QString(28, u' '),
-                                   QStringLiteral("3")};
+        const QStringList hosts = {u"www.one.example"_s, QString(28, u' '), u"3"_s};
         // Characters with a meaning in an INI file or to a parser, blanks at
         // either end, other scripts; more than ten hosts.
-        const QStringList odd = {QStringLiteral("  lead"),
-                                 QStringLiteral("trail  "),
-                                 QStringLiteral("日本語 😀"),
-                                 QStringLiteral("a;b,c=d"),
-                                 QStringLiteral("\"q\""),
-                                 QStringLiteral("back\\slash\\"),
-                                 QStringLiteral("#hash %20"),
-                                 QStringLiteral("[options]"),
-                                 QStringLiteral("tab\there\x1b\x7f\u0085"),
-                                 QStringLiteral("host") + QChar() + QStringLiteral("tail"),
-                                 QStringLiteral("a\nb\r\nc\rd"),
-                                 QStringLiteral("\u202e\ufeff\u200b\u0301\ufffe\uffff"),
+        const QStringList odd = {u"  lead"_s,
+                                 u"trail  "_s,
+                                 u"日本語 😀"_s,
+                                 u"a;b,c=d"_s,
+                                 u"\"q\""_s,
+                                 u"back\\slash\\"_s,
+                                 u"#hash %20"_s,
+                                 u"[options]"_s,
+                                 u"tab\there\x1b\x7f\u0085"_s,
+                                 u"host"_s + QChar() + u"tail"_s,
+                                 u"a\nb\r\nc\rd"_s,
+                                 u"\u202e\ufeff\u200b\u0301\ufffe\uffff"_s,
                                  QString(64 * 1024, u'é')};
         const auto row = [](const char *name, const SettingsSnapshot &settings,
                             const char *button = "Command10", bool tickProxy = false) {
             QTest::newRow(name) << settings << QString::fromLatin1(button) << tickProxy;
         };
-        row("all on", {hosts, true, true, QStringLiteral("proxy.example:3128"), 17});
+        row("all on", {hosts, true, true, u"proxy.example:3128"_s, 17});
         row("all off, Options page", {hosts, false, false, QString(), 1}, "Command8");
-        row("proxy with blanks", {hosts, false, true, QStringLiteral(" 10.0.0.1:80 "), 30});
+        row("proxy with blanks", {hosts, false, true, u" 10.0.0.1:80 "_s, 30});
         row("proxy ticked, no address", {hosts, true, false, QString(), 5}, "Command8", true);
         row("no hosts", {{}, false, false, QString(), 2});
         row("odd texts", {odd, false, false, odd[9] + odd[10] + odd[11], 9});
@@ -145,7 +145,7 @@ private slots:
         QFETCH(QString, button);
         QFETCH(bool, tickProxy);
         // A save with every option on before; then an editor leaves a bad line in it.
-        TestRig rig(fileOf({{QStringLiteral("old")}, true, true, QStringLiteral("old:1"), 4}));
+        TestRig rig(fileOf({{u"old"_s}, true, true, u"old:1"_s, 4}));
         frmmain &w = rig.window();
         QVERIFY(writeWholeFile(rig.settingsFile(),
                                fileBytes(rig.settingsFile()) + "no equals sign here\n"));
@@ -175,8 +175,7 @@ private slots:
             const bool on = text == "1";
             QTest::addRow("options \"%s\"", text.constData())
                 << "random=" + text + "\nmethod=" + text + "\nproxy=" + text + "\naddress=p\n"
-                << SettingsSnapshot{defaults, on, on, on ? QStringLiteral("p") : QString(), 1}
-                << on;
+                << SettingsSnapshot{defaults, on, on, on ? u"p"_s : QString(), 1} << on;
         }
         const std::pair<QByteArray, int> intervals[] = {
             {"12", 12},    {"7.4", 7},   {"7.5", 8},  {"2e1", 20}, {"-3", 1},  {"45", 30},
@@ -188,9 +187,7 @@ private slots:
         // The list ends at the missing host2; bare commas are one text; a cut ends
         // a value.
         QTest::newRow("hosts") << QByteArray("host0=a,b\nhost1=b.exa\nhost3=after\n")
-                               << SettingsSnapshot{.hosts = {QStringLiteral("a,b"),
-                                                             QStringLiteral("b.exa")}}
-                               << false;
+                               << SettingsSnapshot{.hosts = {u"a,b"_s, u"b.exa"_s}} << false;
         QTest::newRow("proxy, no address")
             << QByteArray("proxy=1") << SettingsSnapshot{.hosts = defaults} << true;
     }
@@ -205,31 +202,27 @@ private slots:
         QCOMPARE(SettingsSnapshot::of(w), shown);
         QCOMPARE(w.Check1->isChecked(), proxyTicked);
         QVERIFY(w.Text1->isEnabled());
-        QCOMPARE(w.Label5->text(),
-                 QStringLiteral("Connect every %1 minute(s)").arg(shown.interval));
+        QCOMPARE(w.Label5->text(), u"Connect every %1 minute(s)"_s.arg(shown.interval));
     }
 
     void aBrokenStoreIsKept()
     {
-        const QString moveIt = QStringLiteral(" Move or delete it to save your settings.");
-        const QString unreadable = QStringLiteral("The file %1 cannot be read.") + moveIt;
-        const QString regDamaged = QStringLiteral("the registry store file is damaged");
-        const QString regUnreadable =
-            QStringLiteral("the registry store file could not be read or saved");
+        const QString moveIt = u" Move or delete it to save your settings."_s;
+        const QString unreadable = u"The file %1 cannot be read."_s + moveIt;
+        const QString regDamaged = u"the registry store file is damaged"_s;
+        const QString regUnreadable = u"the registry store file could not be read or saved"_s;
         // Whether it is the registry store, the damage, why the write fails
         // (%1: the file, %2: its folder).
         const std::tuple<bool, Damage, QString> rows[] = {
             {false, Damage::Binary,
-             QStringLiteral("The file %1 is not a settings file: it is not text.") + moveIt},
-            {false, Damage::Huge,
-             QStringLiteral("The file %1 is too large to be a settings file.") + moveIt},
+             u"The file %1 is not a settings file: it is not text."_s + moveIt},
+            {false, Damage::Huge, u"The file %1 is too large to be a settings file."_s + moveIt},
             {false, Damage::LinkLoop, unreadable},
             {false, Damage::NoPermission, unreadable},
             {false, Damage::Folder,
-             QStringLiteral("There is a folder named %1 where the settings file belongs.")},
-            {false, Damage::NoFolder,
-             QStringLiteral("The folder %2 does not exist and cannot be created.")},
-            {false, Damage::ReadOnlyFolder, QStringLiteral("The folder %2 is not writable.")},
+             u"There is a folder named %1 where the settings file belongs."_s},
+            {false, Damage::NoFolder, u"The folder %2 does not exist and cannot be created."_s},
+            {false, Damage::ReadOnlyFolder, u"The folder %2 is not writable."_s},
             {false, Damage::TooMuch,
              QStringLiteral("Your settings are too large to be stored: the settings file may "
                             "hold at most 8 MiB. Remove or shorten some hosts, then save again.")},
@@ -242,12 +235,12 @@ private slots:
             {true, Damage::LinkLoop, regUnreadable},
             {true, Damage::Folder, regUnreadable},
             {true, Damage::NoPermission,
-             QStringLiteral("access was denied; the registry store may be read-only")}};
+             u"access was denied; the registry store may be read-only"_s}};
         for (auto [registry, damage, why] : rows) {
             // Root reads and writes without permission.
             if ((damage == Damage::NoPermission || damage == Damage::ReadOnlyFolder) && !geteuid())
                 continue;
-            const SettingsSnapshot old{{QStringLiteral("old.example")}, true, false, QString(), 6};
+            const SettingsSnapshot old{{u"old.example"_s}, true, false, QString(), 6};
             TestRig rig;
             const QString file = registry ? rig.registry().fileName() : rig.settingsFile();
             const QString folder = QFileInfo(file).path();
@@ -269,17 +262,17 @@ private slots:
             QVERIFY(!readOnly || QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
             std::optional<StoreLock> otherQuorrel;
             if (damage == Damage::OtherSaving)
-                otherQuorrel.emplace(file + QStringLiteral(".save"));
+                otherQuorrel.emplace(file + u".save"_s);
             QElapsedTimer waited;
             waited.start();
-            registry ? rig.optimizeFor(QStringLiteral("28.8 Kbps")) : rig.save();
+            registry ? rig.optimizeFor(u"28.8 Kbps"_s) : rig.save();
             // A few seconds for a hung Quorrel's lock; twice as long fails.
             QVERIFY(waited.elapsed() >= (otherQuorrel ? 4000 : 0) && waited.elapsed() < 9000);
             otherQuorrel.reset();
             QVERIFY(!readOnly ||
                     QFile::setPermissions(folder,
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-            why.replace(QStringLiteral("%1"), file).replace(QStringLiteral("%2"), folder);
+            why.replace(u"%1"_s, file).replace(u"%2"_s, folder);
             QCOMPARE(rig.dialogs.boxes(),
                      QStringList{registry ? QStringLiteral("48 | Quorrel | The recommended values "
                                                            "could not be written: %1. | ")
@@ -296,7 +289,7 @@ private slots:
 
     void storesUpToTheirSizeLimitAreRead()
     {
-        const SettingsSnapshot settings{{QStringLiteral("a.example")}, true, true, QString(), 7};
+        const SettingsSnapshot settings{{u"a.example"_s}, true, true, QString(), 7};
         const QByteArray atLimit = paddedTo(fileOf(settings), 8 * 1024 * 1024);
         QCOMPARE(SettingsSnapshot::of(TestRig(atLimit).window()), settings);
         QCOMPARE(SettingsSnapshot::of(TestRig(atLimit + ';').window()).hosts, defaultHosts());
@@ -311,7 +304,7 @@ private slots:
             QVERIFY(writeWholeFile(rig.registry().fileName(), store));
             QCOMPARE(currentValuesOf(rig.window()).join(u' '),
                      store.size() > registryLimit ? QStringList(4, notSet).join(u' ')
-                                                  : QStringLiteral("576 536 4388 128"));
+                                                  : u"576 536 4388 128"_s);
         }
     }
 };

@@ -24,6 +24,8 @@
 #include <QTranslator>
 #include <QWindow>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -86,7 +88,7 @@ private slots:
 
     void startUp()
     {
-        QCOMPARE(w->windowTitle(), QStringLiteral("Quorrel"));
+        QCOMPARE(w->windowTitle(), u"Quorrel"_s);
         QCOMPARE(w->minimumSize(), w->maximumSize());
         QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(SettingsSnapshot::of(*w), SettingsSnapshot{.hosts = defaultHosts()});
@@ -95,7 +97,7 @@ private slots:
         QCOMPARE(w->Label1->text() + w->Label2->text() + w->Label3->text() + w->Label4->text(),
                  QStringLiteral("Remote Host: Status: Successful Connections: "
                                 "Failed Connections: "));
-        QCOMPARE(w->Label5->text(), QStringLiteral("Connect every 1 minute(s)"));
+        QCOMPARE(w->Label5->text(), u"Connect every 1 minute(s)"_s);
         QVERIFY(!w->cnk->isVisible());
         QVERIFY(rig->dialogs.shown.isEmpty());
     }
@@ -150,7 +152,7 @@ private slots:
     {
         const auto press = [&](Qt::Key key) {
             QTest::keyClick(w->Slider1, key);
-            return w->Label5->text().remove(QStringLiteral("Connect every ")).toUtf8();
+            return w->Label5->text().remove(u"Connect every "_s).toUtf8();
         };
         QCOMPARE(press(Qt::Key_Right), "2 minute(s)");
         QCOMPARE(press(Qt::Key_End), "30 minute(s)");
@@ -180,7 +182,7 @@ private slots:
     {
         QTest::mouseClick(w->Command9, Qt::LeftButton);
         QVERIFY(!w->isVisible());
-        QCOMPARE(rig->tray.tip, QStringLiteral("Quorrel"));
+        QCOMPARE(rig->tray.tip, u"Quorrel"_s);
         // A single click, a press, a move, the right button's press.
         for (const int message : {Tray::LeftButtonUp, 513, 512, 516})
             rig->tray.click(message);
@@ -217,7 +219,7 @@ private slots:
         });
         rig->tray.click(Tray::RightButtonUp);
         QCOMPARE(stops.count(), 0);
-        QCOMPARE(items.join(u','), QStringLiteral("Start,Stop,Open Quorrel,Close Quorrel"));
+        QCOMPARE(items.join(u','), u"Start,Stop,Open Quorrel,Close Quorrel"_s);
         QVERIFY(w->isVisible() && !rig->tray.shown);
         QTest::mouseClick(w->Command9, Qt::LeftButton);
         QCOMPARE(rig->tray.adds, 2);
@@ -227,14 +229,14 @@ private slots:
     {
         startWith("host0=127.0.0.1:1\n"); // nothing listens there: a quick failure
         w->start->trigger();
-        QCOMPARE(w->Label2->text(), QStringLiteral("Status: could not connect"));
+        QCOMPARE(w->Label2->text(), u"Status: could not connect"_s);
         QVERIFY(!w->Command1->isEnabled() && w->Command3->isEnabled() && w->start->isChecked());
         QVERIFY(w->Timer1->isActive());
         QCOMPARE(w->Timer1->interval(), 59 * 1000);
         w->stop1->trigger();
         QVERIFY(w->Command1->isEnabled() && !w->Command3->isEnabled() && w->stop1->isChecked());
         QVERIFY(!w->Timer1->isActive());
-        QCOMPARE(w->Label2->text(), QStringLiteral("Status: "));
+        QCOMPARE(w->Label2->text(), u"Status: "_s);
     }
 
     void closing_data()
@@ -281,7 +283,7 @@ private slots:
         QCOMPARE(unloaded.size(), int(!saveFails));
         QCOMPARE(w->isVisible(), saveFails);
         QCOMPARE(rig->tray.shown, false);
-        QCOMPARE(storedOptions(rig->settingsFile()).value(QStringLiteral("host0")),
+        QCOMPARE(storedOptions(rig->settingsFile()).value(u"host0"_s),
                  answer == Dialogs::Yes && !saveFails ? defaultHosts().first() : QString());
     }
 
@@ -303,35 +305,35 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("after"); // a to e: the hosts before; *: the typed text
         QTest::addColumn<int>("selectedAfter");
-        const QString add = QStringLiteral("Command5"), remove = QStringLiteral("Command6"),
-                      edit = QStringLiteral("Command7"), blank = QStringLiteral(" ");
+        const QString add = u"Command5"_s, remove = u"Command6"_s, edit = u"Command7"_s,
+                      blank = u" "_s;
         const auto row = [](const char *name, const char *selected, const QString &button,
                             const QString &typed, const char *after, int selectedAfter) {
             QTest::newRow(name) << QString::fromLatin1(selected) << button << typed
                                 << QString::fromLatin1(after) << selectedAfter;
         };
-        row("add", "b", add, QStringLiteral("new.example"), "abcde*", 4);
+        row("add", "b", add, u"new.example"_s, "abcde*", 4);
         row("add cancelled", "", add, QString(), "abcde", 4);
         row("add one blank", "", add, blank, "abcde", 4);
         row("add 27 blanks", "", add, blank.repeated(27), "abcde", 4);
         row("add 28 blanks", "", add, blank.repeated(28), "abcde*", 4);
         row("add blanks, a tab", "", add, blank.repeated(3) + u'\t', "abcde", 4);
         row("add 27 blanks, a tab", "", add, blank.repeated(27) + u'\t', "abcde*", 4);
-        row("add a tab first", "", add, QStringLiteral("\thost"), "abcde", 4);
-        row("add blanks around", "", add, QStringLiteral("  bücher  "), "abcde*", 4);
-        row("add a duplicate", "", add, QStringLiteral("c"), "abcde*", 4);
+        row("add a tab first", "", add, u"\thost"_s, "abcde", 4);
+        row("add blanks around", "", add, u"  bücher  "_s, "abcde*", 4);
+        row("add a duplicate", "", add, u"c"_s, "abcde*", 4);
         row("remove", "c", remove, QString(), "abde", -1);
         row("remove the last", "e", remove, QString(), "abcd", -1);
         row("remove, none selected", "", remove, QString(), "abcde", -1);
         row("remove, clicked beside", "b beside", remove, QString(), "abcde", -1);
         row("remove, Ctrl+click", "b ctrl", remove, QString(), "abcde", -1);
         row("remove, reader selects", "c reader", remove, QString(), "abde", -1);
-        row("edit", "a", edit, QStringLiteral("first"), "*bcde", -1);
-        row("edit, same text", "d", edit, QStringLiteral("d"), "abcde", -1);
-        row("edit, none selected", "", edit, QStringLiteral("x"), "abcde", -1);
-        row("edit, clicked beside", "b beside", edit, QStringLiteral("x"), "abcde", 1);
-        row("edit, Ctrl+click", "b ctrl", edit, QStringLiteral("x"), "abcde", 1);
-        row("edit, reader selects", "c reader", edit, QStringLiteral("x"), "ab*de", -1);
+        row("edit", "a", edit, u"first"_s, "*bcde", -1);
+        row("edit, same text", "d", edit, u"d"_s, "abcde", -1);
+        row("edit, none selected", "", edit, u"x"_s, "abcde", -1);
+        row("edit, clicked beside", "b beside", edit, u"x"_s, "abcde", 1);
+        row("edit, Ctrl+click", "b ctrl", edit, u"x"_s, "abcde", 1);
+        row("edit, reader selects", "c reader", edit, u"x"_s, "ab*de", -1);
         row("edit cancelled", "b", edit, QString(), "abcde", 4);
         row("edit 30 blanks", "b", edit, blank.repeated(30), "abcde", 4);
         row("edit 31 blanks", "b", edit, blank.repeated(31), "a*cde", -1);
@@ -386,7 +388,7 @@ private slots:
         startWith(hosts);
         QListWidget *list = w->List1;
         clickRow(list, 0);
-        rig->dialogs.answerInputBox(QStringLiteral("new.example"));
+        rig->dialogs.answerInputBox(u"new.example"_s);
         QTest::mouseClick(w->Command5, Qt::LeftButton);
         QVERIFY(list->viewport()->rect().contains(list->visualItemRect(list->item(40))));
         QCOMPARE(list->selectedItems(), QList{list->item(0)});
@@ -395,17 +397,16 @@ private slots:
     void aTypedSpeedIsNoPick()
     {
         w->SSTab1->setCurrentIndex(3);
-        for (const auto &[typed, then] :
-             {std::pair{QStringLiteral("2"), Qt::Key_Return}, // completed
-              {QStringLiteral("56.6 KBPS"), Qt::Key_Tab},
-              {QStringLiteral("33.6 Kbps"), Qt::Key_End}}) { // left by a click
+        for (const auto &[typed, then] : {std::pair{u"2"_s, Qt::Key_Return}, // completed
+                                          {u"56.6 KBPS"_s, Qt::Key_Tab},
+                                          {u"33.6 Kbps"_s, Qt::Key_End}}) { // left by a click
             QTest::mouseClick(w->Combo1->lineEdit(), Qt::LeftButton);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
             QTest::keyClicks(QApplication::focusWidget(), typed);
             QTest::keyClick(QApplication::focusWidget(), then);
             QTest::mouseClick(w->Command12, Qt::LeftButton);
             QCOMPARE(rig->dialogs.shown.last().prompt,
-                     QStringLiteral("Please choose you appropriate modem speed first."));
+                     u"Please choose you appropriate modem speed first."_s);
         }
         QVERIFY(!QFile::exists(rig->registry().fileName()));
     }
@@ -429,9 +430,8 @@ private slots:
         LocalHttpServer server;
         MarkingTranslator marking;
         QCoreApplication::installTranslator(&marking);
-        startWith(
-            "host0=" + server.address(QStringLiteral("/page?hex=efbbbf0a3c68746d6c3e")).toUtf8() +
-            "\nhost1=" + server.address(QStringLiteral("/missing")).toUtf8());
+        startWith("host0=" + server.address(u"/page?hex=efbbbf0a3c68746d6c3e"_s).toUtf8() +
+                  "\nhost1=" + server.address(u"/missing"_s).toUtf8());
         QStringList shown{w->Label5->text()};
         QTest::mouseClick(w->Command1, Qt::LeftButton); // succeeds
         shown << w->Label1->text() << w->Label3->text();
@@ -439,8 +439,7 @@ private slots:
         w->Timer1_Timer(); // fails
         shown << w->Label1->text() << w->Label2->text() << w->Label4->text();
         QCoreApplication::removeTranslator(&marking);
-        QCOMPARE(status,
-                 QStringLiteral("<Status: successfully connected at %1>").arg(rig->clock.time));
+        QCOMPARE(status, u"<Status: successfully connected at %1>"_s.arg(rig->clock.time));
         const QRegularExpression oneUnit(QStringLiteral(R"(^<[^<>]*>$)"));
         for (const QString &text : shown)
             QVERIFY2(oneUnit.match(text).hasMatch(), qPrintable(text));

@@ -9,32 +9,20 @@
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
-#include <memory>
 
 namespace
 {
 
 constexpr qsizetype streamChunk = 64 * 1024;
 
-// An answer: the head, then `chunk` written `chunks` times (without end when
-// negative), one every `everyMs` or as fast as the client takes them, then the close.
+// An answer: after `delayMs`, the head, then `chunk` over and over until the
+// client leaves; without a chunk, the close right after the head.
 struct Canned {
     QByteArray head;
-    QByteArray chunk;
-    qint64 chunks = 0;
+    QByteArray chunk = {};
     int everyMs = 0;
     int delayMs = 0;
 };
-
-Canned once(QByteArray answer, int delayMs = 0)
-{
-    return {std::move(answer), {}, 0, 0, delayMs};
-}
-
-Canned endless(QByteArray head, QByteArray chunk, int everyMs = 0)
-{
-    return {std::move(head), std::move(chunk), -1, everyMs, 0};
-}
 
 QByteArray response(int status, const QByteArray &body, const QByteArray &headers = {})
 {
@@ -47,89 +35,64 @@ Canned cannedFor(const QUrl &url)
 {
     const QString path = url.path();
     const QUrlQuery query(url);
-    const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
-    const QByteArray tenGigabytes = ok + "Content-Length: 10000000000\r\n\r\n";
-    const QByteArray headerLine = "X-Filler: " + QByteArray(52, 'a') + "\r\n";
     const auto item = [&query](const char *name) {
         return query.queryItemValue(QLatin1String(name), QUrl::FullyDecoded).toUtf8();
     };
-    if (path == u"/html")
-        return once(response(200, "<html>"));
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+    const QByteArray tenGigabytes = ok + "Content-Length: 10000000000\r\n\r\n";
+    if (path == u"/html" || path == u"/slow")
+        return {response(200, "<html>"), {}, 0, path == u"/slow" ? 300 : 0};
     if (path == u"/page")
-        return once(response(item("status").isEmpty() ? 200 : item("status").toInt(),
-                             QByteArray::fromHex(item("hex"))));
-    if (path == u"/redirect" || path == u"/loop")
-        return once(response(302, {},
-                             "Location: " + (path == u"/loop" ? QByteArray("/loop") : item("to")) +
-                                 "\r\n"));
-    if (path == u"/slow")
-        return once(response(200, "<html>"), 300);
+        return {response(item("status").isEmpty() ? 200 : item("status").toInt(),
+                         QByteArray::fromHex(item("hex")))};
+    if (path == u"/redirect")
+        return {response(302, {}, "Location: " + item("to") + "\r\n")};
+    if (path == u"/hang") // not a byte for an hour
+        return {{}, {}, 0, 3'600'000};
     if (path == u"/drip")
-        return endless(ok + "\r\n", "<", 1000);
-    if (path == u"/hang")
-        return endless({}, {});
+        return {ok + "\r\n", "<", 1000};
     if (path == u"/ten-gigabytes")
-        return endless(tenGigabytes + "<html>", QByteArray(streamChunk, 'x'));
+        return {tenGigabytes + "<html>", QByteArray(streamChunk, 'x')};
     if (path == u"/ten-gigabytes-nul")
-        return endless(tenGigabytes, QByteArray(streamChunk, '\0'));
+        return {tenGigabytes, QByteArray(streamChunk, '\0')};
     if (path == u"/endless-header")
-        return endless(ok + "X-Filler: ", QByteArray(streamChunk, 'a'));
-    if (path == u"/header-flood")
-        return once(ok + "Content-Length: 6\r\n" + headerLine.repeated(10 * 1024 * 1024 / 64) +
-                    "\r\n<html>");
+        return {ok + "X-Filler: ", QByteArray(streamChunk, 'a')};
+    if (path == u"/header-flood") // 10 MiB of header lines
+        return {ok + ("X-Filler: " + QByteArray(52, 'a') + "\r\n").repeated(160 * 1024) +
+                "Content-Length: 6\r\n\r\n<html>"};
     if (path == u"/cut-short")
-        return once(ok + "Content-Length: 100000\r\n\r\n<html>" + QByteArray(994, 'x'));
-    return once(response(404, "<html>Not Found</html>"));
+        return {ok + "Content-Length: 100000\r\n\r\n<html>" + QByteArray(994, 'x')};
+    return {response(404, "<html>Not Found</html>")};
 }
 
-// Writes a canned answer to its socket, topping the socket's queue up as it drains.
-void play(QTcpSocket *socket, Canned canned)
+// Writes a canned answer to its socket. A chunk is added every `everyMs`, or
+// at every turn of the event loop, while less than one waits to go out.
+void play(QTcpSocket *socket, const Canned &canned)
 {
     socket->write(canned.head);
-    if (canned.chunk.isEmpty() && canned.chunks < 0)
-        return; // hangs
-    auto state = std::make_shared<Canned>(std::move(canned));
-    const auto topUp = [socket, state] {
-        while (socket->isOpen() && state->chunks != 0 && socket->bytesToWrite() < streamChunk) {
-            socket->write(state->chunk);
-            state->chunks -= state->chunks > 0 ? 1 : 0;
-            if (state->everyMs > 0)
-                break;
-        }
-        if (state->chunks == 0)
-            socket->disconnectFromHost();
-    };
-    if (state->everyMs > 0) {
-        auto *timer = new QTimer(socket);
-        QObject::connect(timer, &QTimer::timeout, socket, topUp);
-        timer->start(state->everyMs);
-    } else {
-        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+    if (canned.chunk.isEmpty()) {
+        socket->disconnectFromHost();
+        return;
     }
-    topUp();
-}
-
-QByteArray readFixture(const char *name)
-{
-    QFile file(QStringLiteral(QUORREL_TLS_FIXTURES "/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read the TLS fixture %s", qPrintable(file.fileName()));
-    return file.readAll();
+    auto *timer = new QTimer(socket);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, chunk = canned.chunk] {
+        if (socket->bytesToWrite() < streamChunk)
+            socket->write(chunk);
+    });
+    timer->start(canned.everyMs);
 }
 
 } // namespace
 
-QSslCertificate localCertificate()
-{
-    return QSslCertificate(readFixture("localhost.crt"), QSsl::Pem);
-}
-
 QSslConfiguration localTlsConfiguration()
 {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificate(localCertificate());
-    configuration.setPrivateKey(QSslKey(readFixture("localhost.key"), QSsl::Ec, QSsl::Pem));
-    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    configuration.setLocalCertificate(
+        QSslCertificate::fromPath(QStringLiteral(QUORREL_TLS_FIXTURES "/localhost.crt")).value(0));
+    QFile key(QStringLiteral(QUORREL_TLS_FIXTURES "/localhost.key"));
+    if (!key.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(key.fileName()));
+    configuration.setPrivateKey(QSslKey(&key, QSsl::Ec));
     return configuration;
 }
 
@@ -155,11 +118,6 @@ LocalHttpServer::LocalHttpServer(const std::optional<QSslConfiguration> &tls)
     server_->listen(QHostAddress::LocalHost, 0);
 }
 
-QString LocalHttpServer::url(const QString &path) const
-{
-    return (tls_ ? QStringLiteral("https://") : QStringLiteral("http://")) + address(path);
-}
-
 void LocalHttpServer::readRequest(QTcpSocket *socket, QByteArray &received)
 {
     if (received.endsWith("\r\n\r\n"))
@@ -183,32 +141,20 @@ void LocalHttpServer::readRequest(QTcpSocket *socket, QByteArray &received)
     QTimer::singleShot(canned.delayMs, socket, [socket, canned] { play(socket, canned); });
 }
 
-LocalPeer::LocalPeer(Kind kind)
+LocalFtpServer::LocalFtpServer()
 {
-    QTcpServer probe; // a free port, given up for the peer to take
-    if (!probe.listen(QHostAddress::LocalHost, 0))
+    QTcpServer probe; // a free port, given up for the server to take
+    if (!probe.listen(QHostAddress::LocalHost, 0) ||
+        !writeWholeFile(folder_.filePath(QStringLiteral("doc.html")), "<html>"))
         return;
     port_ = probe.serverPort();
     probe.close();
-    const QString port = QString::number(port_);
-    const bool ftp = kind == FtpServer;
-    const QString file =
-        folder_.filePath(ftp ? QStringLiteral("doc.html") : QStringLiteral("proxy.conf"));
-    if (!writeWholeFile(file, ftp ? QByteArray("<html>")
-                                  : "Port " + port.toLatin1() +
-                                        "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 10\n"))
-        return;
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(QProcess::nullDevice());
     // The system's Python: pyftpdlib comes with the distribution.
-    if (ftp)
-        process_.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
-                        QStringLiteral("127.0.0.1"), QStringLiteral("-p"), port,
-                        QStringLiteral("-d"), folder_.path()});
-    else
-        process_.start(QStringLiteral("tinyproxy"),
-                       {QStringLiteral("-d"), QStringLiteral("-c"), file});
+    process_.start(QStringLiteral("/usr/bin/python3"),
+                   QStringLiteral("-m pyftpdlib -i 127.0.0.1 -p %1 -d").arg(port_).split(u' ')
+                       << folder_.path());
     // Ready once it takes a connection.
     for (const QDeadlineTimer deadline(10'000); !listening_ && !deadline.hasExpired();) {
         QTcpSocket socket;
@@ -219,7 +165,7 @@ LocalPeer::LocalPeer(Kind kind)
     }
 }
 
-LocalPeer::~LocalPeer()
+LocalFtpServer::~LocalFtpServer()
 {
     process_.kill();
     process_.waitForFinished();

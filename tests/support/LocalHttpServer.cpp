@@ -1,11 +1,10 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSslKey>
 #include <QSslServer>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -39,22 +38,22 @@ Canned cannedFor(const QUrl &url)
         return query.queryItemValue(QLatin1String(name), QUrl::FullyDecoded).toUtf8();
     };
     const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
-    const QByteArray tenGigabytes = ok + "Content-Length: 10000000000\r\n\r\n";
     if (path == u"/html" || path == u"/slow")
         return {response(200, "<html>"), {}, 0, path == u"/slow" ? 300 : 0};
     if (path == u"/page")
         return {response(item("status").isEmpty() ? 200 : item("status").toInt(),
                          QByteArray::fromHex(item("hex")))};
-    if (path == u"/redirect")
-        return {response(302, {}, "Location: " + item("to") + "\r\n")};
+    if (path == u"/redirect") { // to `to` in all after `hops` redirects, 1 by default
+        const int hops = item("hops").toInt();
+        const QByteArray next = "/redirect?hops=" + QByteArray::number(hops - 1) + "&to=";
+        return {response(302, {}, "Location: " + (hops > 1 ? next : "") + item("to") + "\r\n")};
+    }
     if (path == u"/hang") // not a byte for an hour
         return {{}, {}, 0, 3'600'000};
     if (path == u"/drip")
         return {ok + "\r\n", "<", 1000};
     if (path == u"/ten-gigabytes")
-        return {tenGigabytes + "<html>", QByteArray(streamChunk, 'x')};
-    if (path == u"/ten-gigabytes-nul")
-        return {tenGigabytes, QByteArray(streamChunk, '\0')};
+        return {ok + "Content-Length: 10000000000\r\n\r\n<html>", QByteArray(streamChunk, 'x')};
     if (path == u"/endless-header")
         return {ok + "X-Filler: ", QByteArray(streamChunk, 'a')};
     if (path == u"/header-flood") // 10 MiB of header lines
@@ -143,25 +142,19 @@ void LocalHttpServer::readRequest(QTcpSocket *socket, QByteArray &received)
 
 LocalFtpServer::LocalFtpServer()
 {
-    QTcpServer probe; // a free port, given up for the server to take
-    if (!probe.listen(QHostAddress::LocalHost, 0) ||
-        !writeWholeFile(folder_.filePath(QStringLiteral("doc.html")), "<html>"))
+    if (!writeWholeFile(folder_.filePath(QStringLiteral("doc.html")), "<html>"))
         return;
-    port_ = probe.serverPort();
-    probe.close();
-    process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.setStandardErrorFile(QProcess::nullDevice());
-    // The system's Python: pyftpdlib comes with the distribution.
+    // The system's Python: pyftpdlib comes with the distribution. Asked for
+    // port 0, it reports the free port it took once it listens.
+    process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.start(QStringLiteral("/usr/bin/python3"),
-                   QStringLiteral("-m pyftpdlib -i 127.0.0.1 -p %1 -d").arg(port_).split(u' ')
+                   QStringLiteral("-m pyftpdlib -i 127.0.0.1 -p 0 -d").split(u' ')
                        << folder_.path());
-    // Ready once it takes a connection.
-    for (const QDeadlineTimer deadline(10'000); !listening_ && !deadline.hasExpired();) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port_);
-        listening_ = socket.waitForConnected(200);
-        if (!listening_)
-            QThread::msleep(50);
+    static const QRegularExpression started(QStringLiteral(R"(FTP server on 127\.0\.0\.1:(\d+))"));
+    QString log;
+    while (port_ == 0 && process_.waitForReadyRead(10'000)) {
+        log += QString::fromUtf8(process_.readAll());
+        port_ = started.match(log).captured(1).toUShort();
     }
 }
 

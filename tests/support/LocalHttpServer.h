@@ -8,6 +8,12 @@
 #include <QTemporaryDir>
 #include <optional>
 
+// "127.0.0.1:port/path", without a scheme.
+inline QString localAddress(quint16 port, const QString &path)
+{
+    return QStringLiteral("127.0.0.1:%1%2").arg(port).arg(path);
+}
+
 // An HTTP server on 127.0.0.1, on a free port, with canned answers by path
 // (see cannedFor()); any other path is a 404. A client whose first byte cannot
 // begin a request (a TLS hello, a SOCKS greeting) gets a 400. Asked as a
@@ -20,11 +26,7 @@ public:
 
     bool isListening() const { return server_->isListening(); }
     quint16 port() const { return server_->serverPort(); }
-    // "127.0.0.1:port/path", without a scheme.
-    QString address(const QString &path = {}) const
-    {
-        return QStringLiteral("127.0.0.1:%1%2").arg(port()).arg(path);
-    }
+    QString address(const QString &path = {}) const { return localAddress(port(), path); }
     QString url(const QString &path) const
     {
         return (tls_ ? QStringLiteral("https://") : QStringLiteral("http://")) + address(path);
@@ -45,23 +47,19 @@ private:
 // A server configuration with the fixture certificate for 127.0.0.1.
 QSslConfiguration localTlsConfiguration();
 
-// An FTP server on 127.0.0.1, on a free port, for as long as it lives; its
-// folder holds /doc.html with "<html>".
+// An FTP server on 127.0.0.1, on a free port, for as long as it lives, that
+// serves /doc.html with "<html>".
 class LocalFtpServer
 {
 public:
     LocalFtpServer();
     ~LocalFtpServer();
 
-    bool isListening() const { return listening_; }
-    QString address(const QString &path) const
-    {
-        return QStringLiteral("127.0.0.1:%1%2").arg(port_).arg(path);
-    }
+    bool isListening() const { return port_ != 0; }
+    QString address(const QString &path) const { return localAddress(port_, path); }
 
 private:
     QTemporaryDir folder_;
     QProcess process_;
     quint16 port_ = 0;
-    bool listening_ = false;
 };

@@ -72,10 +72,9 @@ private slots:
     // A client that trusts the certificate is served; the facility is not.
     void certificatesAreVerified()
     {
-        const QSslConfiguration tls = localTlsConfiguration();
-        LocalHttpServer secure(tls);
+        LocalHttpServer secure(localTlsConfiguration());
         QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
-        trust.addCaCertificate(tls.localCertificate());
+        trust.addCaCertificate(localTlsConfiguration().localCertificate());
         QSslSocket trusting;
         trusting.setSslConfiguration(trust);
         trusting.connectToHostEncrypted(u"127.0.0.1"_s, secure.port());

@@ -205,6 +205,7 @@ private slots:
         w->Text1->clear();
         w->Timer1_Timer();
         QCOMPARE(http.requests, (QStringList{http.url(u"/html"_s), u"/html"_s}));
+        QCOMPARE(w->Inet1->AccessType, Inet::Direct);
     }
 
     // A Stop ends the fetch, which counts as failed, and the window stays

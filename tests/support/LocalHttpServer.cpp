@@ -1,40 +1,29 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSslKey>
 #include <QSslServer>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
-#include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace
 {
 
 constexpr qsizetype streamChunk = 64 * 1024;
 
-// An answer: the head, then `chunk` written `chunks` times (without end when
-// negative), one every `everyMs` or as fast as the client takes them, then the close.
+// An answer: after `delayMs`, the head, then `chunk` over and over until the
+// client leaves; without a chunk, the close right after the head.
 struct Canned {
     QByteArray head;
-    QByteArray chunk;
-    qint64 chunks = 0;
+    QByteArray chunk = {};
     int everyMs = 0;
     int delayMs = 0;
 };
-
-Canned once(QByteArray answer, int delayMs = 0)
-{
-    return {std::move(answer), {}, 0, 0, delayMs};
-}
-
-Canned endless(QByteArray head, QByteArray chunk, int everyMs = 0)
-{
-    return {std::move(head), std::move(chunk), -1, everyMs, 0};
-}
 
 QByteArray response(int status, const QByteArray &body, const QByteArray &headers = {})
 {
@@ -47,89 +36,64 @@ Canned cannedFor(const QUrl &url)
 {
     const QString path = url.path();
     const QUrlQuery query(url);
-    const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
-    const QByteArray tenGigabytes = ok + "Content-Length: 10000000000\r\n\r\n";
-    const QByteArray headerLine = "X-Filler: " + QByteArray(52, 'a') + "\r\n";
     const auto item = [&query](const char *name) {
         return query.queryItemValue(QLatin1String(name), QUrl::FullyDecoded).toUtf8();
     };
-    if (path == u"/html")
-        return once(response(200, "<html>"));
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+    if (path == u"/html" || path == u"/slow")
+        return {response(200, "<html>"), {}, 0, path == u"/slow" ? 300 : 0};
     if (path == u"/page")
-        return once(response(item("status").isEmpty() ? 200 : item("status").toInt(),
-                             QByteArray::fromHex(item("hex"))));
-    if (path == u"/redirect" || path == u"/loop")
-        return once(response(302, {},
-                             "Location: " + (path == u"/loop" ? QByteArray("/loop") : item("to")) +
-                                 "\r\n"));
-    if (path == u"/slow")
-        return once(response(200, "<html>"), 300);
+        return {response(item("status").isEmpty() ? 200 : item("status").toInt(),
+                         QByteArray::fromHex(item("hex")))};
+    if (path == u"/redirect") { // to `to` in all after `hops` redirects, 1 by default
+        const int hops = item("hops").toInt();
+        const QByteArray next = "/redirect?hops=" + QByteArray::number(hops - 1) + "&to=";
+        return {response(302, {}, "Location: " + (hops > 1 ? next : "") + item("to") + "\r\n")};
+    }
+    if (path == u"/hang") // not a byte for an hour
+        return {{}, {}, 0, 3'600'000};
     if (path == u"/drip")
-        return endless(ok + "\r\n", "<", 1000);
-    if (path == u"/hang")
-        return endless({}, {});
+        return {ok + "\r\n", "<", 1000};
     if (path == u"/ten-gigabytes")
-        return endless(tenGigabytes + "<html>", QByteArray(streamChunk, 'x'));
-    if (path == u"/ten-gigabytes-nul")
-        return endless(tenGigabytes, QByteArray(streamChunk, '\0'));
+        return {ok + "Content-Length: 10000000000\r\n\r\n<html>", QByteArray(streamChunk, 'x')};
     if (path == u"/endless-header")
-        return endless(ok + "X-Filler: ", QByteArray(streamChunk, 'a'));
-    if (path == u"/header-flood")
-        return once(ok + "Content-Length: 6\r\n" + headerLine.repeated(10 * 1024 * 1024 / 64) +
-                    "\r\n<html>");
+        return {ok + "X-Filler: ", QByteArray(streamChunk, 'a')};
+    if (path == u"/header-flood") // 10 MiB of header lines
+        return {ok + ("X-Filler: " + QByteArray(52, 'a') + "\r\n").repeated(160 * 1024) +
+                "Content-Length: 6\r\n\r\n<html>"};
     if (path == u"/cut-short")
-        return once(ok + "Content-Length: 100000\r\n\r\n<html>" + QByteArray(994, 'x'));
-    return once(response(404, "<html>Not Found</html>"));
+        return {ok + "Content-Length: 100000\r\n\r\n<html>" + QByteArray(994, 'x')};
+    return {response(404, "<html>Not Found</html>")};
 }
 
-// Writes a canned answer to its socket, topping the socket's queue up as it drains.
-void play(QTcpSocket *socket, Canned canned)
+// Writes a canned answer to its socket. A chunk is added every `everyMs`, or
+// at every turn of the event loop, while less than one waits to go out.
+void play(QTcpSocket *socket, const Canned &canned)
 {
     socket->write(canned.head);
-    if (canned.chunk.isEmpty() && canned.chunks < 0)
-        return; // hangs
-    auto state = std::make_shared<Canned>(std::move(canned));
-    const auto topUp = [socket, state] {
-        while (socket->isOpen() && state->chunks != 0 && socket->bytesToWrite() < streamChunk) {
-            socket->write(state->chunk);
-            state->chunks -= state->chunks > 0 ? 1 : 0;
-            if (state->everyMs > 0)
-                break;
-        }
-        if (state->chunks == 0)
-            socket->disconnectFromHost();
-    };
-    if (state->everyMs > 0) {
-        auto *timer = new QTimer(socket);
-        QObject::connect(timer, &QTimer::timeout, socket, topUp);
-        timer->start(state->everyMs);
-    } else {
-        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+    if (canned.chunk.isEmpty()) {
+        socket->disconnectFromHost();
+        return;
     }
-    topUp();
-}
-
-QByteArray readFixture(const char *name)
-{
-    QFile file(QStringLiteral(QUORREL_TLS_FIXTURES "/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read the TLS fixture %s", qPrintable(file.fileName()));
-    return file.readAll();
+    auto *timer = new QTimer(socket);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, chunk = canned.chunk] {
+        if (socket->bytesToWrite() < streamChunk)
+            socket->write(chunk);
+    });
+    timer->start(canned.everyMs);
 }
 
 } // namespace
 
-QSslCertificate localCertificate()
-{
-    return QSslCertificate(readFixture("localhost.crt"), QSsl::Pem);
-}
-
 QSslConfiguration localTlsConfiguration()
 {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificate(localCertificate());
-    configuration.setPrivateKey(QSslKey(readFixture("localhost.key"), QSsl::Ec, QSsl::Pem));
-    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    configuration.setLocalCertificate(
+        QSslCertificate::fromPath(QStringLiteral(QUORREL_TLS_FIXTURES "/localhost.crt")).value(0));
+    QFile key(QStringLiteral(QUORREL_TLS_FIXTURES "/localhost.key"));
+    if (!key.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(key.fileName()));
+    configuration.setPrivateKey(QSslKey(&key, QSsl::Ec));
     return configuration;
 }
 
@@ -153,11 +117,6 @@ LocalHttpServer::LocalHttpServer(const std::optional<QSslConfiguration> &tls)
         }
     });
     server_->listen(QHostAddress::LocalHost, 0);
-}
-
-QString LocalHttpServer::url(const QString &path) const
-{
-    return (tls_ ? QStringLiteral("https://") : QStringLiteral("http://")) + address(path);
 }
 
 void LocalHttpServer::readRequest(QTcpSocket *socket, QByteArray &received)
@@ -185,37 +144,33 @@ void LocalHttpServer::readRequest(QTcpSocket *socket, QByteArray &received)
 
 LocalPeer::LocalPeer(Kind kind)
 {
-    QTcpServer probe; // a free port, given up for the peer to take
+    const QString file = folder_.filePath(kind == FtpServer ? u"doc.html"_s : u"proxy.conf"_s);
+    QTcpServer probe; // tinyproxy takes the free port the probe gives up
     if (!probe.listen(QHostAddress::LocalHost, 0))
         return;
-    port_ = probe.serverPort();
+    const QByteArray port = QByteArray::number(probe.serverPort());
     probe.close();
-    const QString port = QString::number(port_);
-    const bool ftp = kind == FtpServer;
-    const QString file =
-        folder_.filePath(ftp ? QStringLiteral("doc.html") : QStringLiteral("proxy.conf"));
-    if (!writeWholeFile(file, ftp ? QByteArray("<html>")
-                                  : "Port " + port.toLatin1() +
-                                        "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 10\n"))
+    if (!writeWholeFile(file, kind == FtpServer
+                                  ? "<html>"
+                                  : "Port " + port + "\nListen 127.0.0.1\nAllow 127.0.0.1\n"))
         return;
-    process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.setStandardErrorFile(QProcess::nullDevice());
-    // The system's Python: pyftpdlib comes with the distribution.
-    if (ftp)
-        process_.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
-                        QStringLiteral("127.0.0.1"), QStringLiteral("-p"), port,
-                        QStringLiteral("-d"), folder_.path()});
+    // The system's Python: pyftpdlib comes with the distribution. Asked for
+    // port 0, it reports the free port it took once it listens.
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    if (kind == FtpServer)
+        process_.start(u"/usr/bin/python3"_s, u"-m pyftpdlib -i 127.0.0.1 -p 0 -d"_s.split(u' ')
+                                                  << folder_.path());
     else
-        process_.start(QStringLiteral("tinyproxy"),
-                       {QStringLiteral("-d"), QStringLiteral("-c"), file});
-    // Ready once it takes a connection.
-    for (const QDeadlineTimer deadline(10'000); !listening_ && !deadline.hasExpired();) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port_);
-        listening_ = socket.waitForConnected(200);
-        if (!listening_)
-            QThread::msleep(50);
+        process_.start(u"tinyproxy"_s, {u"-d"_s, u"-c"_s, file});
+    static const QRegularExpression started(
+        uR"(FTP server on 127\.0\.0\.1:(\d+)|Accepting connections)"_s);
+    QString log;
+    while (port_ == 0 && process_.waitForReadyRead(10'000)) {
+        log += QString::fromUtf8(process_.readAll());
+        const QRegularExpressionMatch match = started.match(log);
+        port_ = !match.hasMatch()   ? 0
+                : kind == FtpServer ? match.captured(1).toUShort()
+                                    : port.toUShort();
     }
 }
 

@@ -8,28 +8,29 @@
 #include <QTemporaryDir>
 #include <optional>
 
+// "127.0.0.1:port/path", without a scheme.
+inline QString localAddress(quint16 port, const QString &path)
+{
+    return QStringLiteral("127.0.0.1:%1%2").arg(port).arg(path);
+}
+
 // An HTTP server on 127.0.0.1, on a free port, with canned answers by path
-// (see cannedFor()): /html, /page?status=N&hex=BYTES, /redirect?to=URL, /loop,
-// /slow, /drip, /hang, /ten-gigabytes[-nul], /endless-header,
-// /header-flood, /cut-short; anything else is a 404. A client whose first byte
-// cannot begin a request (a TLS hello, a SOCKS greeting) gets a 400. Asked as
-// a proxy, it answers by the path of the absolute URL. It serves from the
-// thread that made it, while the fetch under test waits in an event loop.
+// (see cannedFor()); any other path is a 404. A client whose first byte cannot
+// begin a request (a TLS hello, a SOCKS greeting) gets a 400. Asked as a
+// proxy, it answers by the path of the absolute URL. It serves from the thread
+// that made it, while the fetch under test waits in an event loop.
 class LocalHttpServer : public QObject
 {
-    Q_OBJECT
-
 public:
     explicit LocalHttpServer(const std::optional<QSslConfiguration> &tls = std::nullopt);
 
     bool isListening() const { return server_->isListening(); }
     quint16 port() const { return server_->serverPort(); }
-    // "127.0.0.1:port/path", without a scheme.
-    QString address(const QString &path) const
+    QString address(const QString &path = {}) const { return localAddress(port(), path); }
+    QString url(const QString &path) const
     {
-        return QStringLiteral("127.0.0.1:%1%2").arg(port()).arg(path);
+        return (tls_ ? QStringLiteral("https://") : QStringLiteral("http://")) + address(path);
     }
-    QString url(const QString &path) const;
     // Connections accepted; over TLS, handshakes begun.
     int connections() const { return accepted_; }
     // The request targets in the order they came.
@@ -43,12 +44,12 @@ private:
     int accepted_ = 0;
 };
 
-// A configuration presenting the fixture certificate for 127.0.0.1, and that certificate.
+// A server configuration with the fixture certificate for 127.0.0.1.
 QSslConfiguration localTlsConfiguration();
-QSslCertificate localCertificate();
 
 // A real peer on 127.0.0.1, on a free port, for as long as it lives: an FTP
-// server whose folder holds /doc.html with "<html>", or an HTTP proxy.
+// server (pyftpdlib) that serves /doc.html with "<html>", or an HTTP proxy
+// (tinyproxy).
 class LocalPeer
 {
 public:
@@ -56,15 +57,11 @@ public:
     explicit LocalPeer(Kind kind);
     ~LocalPeer();
 
-    bool isListening() const { return listening_; }
-    QString address(const QString &path = {}) const
-    {
-        return QStringLiteral("127.0.0.1:%1%2").arg(port_).arg(path);
-    }
+    bool isListening() const { return port_ != 0; }
+    QString address(const QString &path = {}) const { return localAddress(port_, path); }
 
 private:
     QTemporaryDir folder_;
     QProcess process_;
     quint16 port_ = 0;
-    bool listening_ = false;
 };

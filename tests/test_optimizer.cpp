@@ -53,15 +53,6 @@ void pick(frmmain &w, const QString &speed)
     emit w.Combo1->activated(w.Combo1->currentIndex());
 }
 
-// What the boxes said, one "style prompt" each.
-QStringList said(const TestRig &rig)
-{
-    QStringList boxes;
-    for (const ScriptedDialogs::Shown &box : rig.dialogs.shown)
-        boxes.append(QString::number(box.style) + u' ' + box.prompt);
-    return boxes;
-}
-
 } // namespace
 
 class OptimizerTest : public QObject
@@ -89,7 +80,7 @@ private slots:
         w.Combo1->setCurrentIndex(0);
         QTest::keyClick(w.Combo1, Qt::Key_Down);
         QCOMPARE(w.RWIN->text(), u"3216"_s);
-        QVERIFY(rig.dialogs.shown.isEmpty());
+        QVERIFY(rig.dialogs.boxes.isEmpty());
     }
 
     // Each store differs from the 56.6 Kbps values in one place; the adapter's MTU is missing.
@@ -113,8 +104,9 @@ private slots:
             // Then there is nothing to do: a write now would fail and warn.
             QVERIFY(QFile::setPermissions(rig.registry().fileName(), QFileDevice::ReadOwner));
             QTest::mouseClick(w.Command12, Qt::LeftButton);
-            QCOMPARE(said(rig),
-                     (QStringList{u"48 "_s + optimized, u"64 You System is already optimzed."_s}));
+            QCOMPARE(rig.dialogs.boxes,
+                     (QStringList{u"48 | Quorrel | %1 | "_s.arg(optimized),
+                                  u"64 | Quorrel | You System is already optimzed. | "_s}));
             // The next start shows what was written.
             QCOMPARE(page(TestRig({}, fileBytes(rig.registry().fileName())).window()).mid(0, 4),
                      for56k.mid(0, 4));
@@ -134,8 +126,9 @@ private slots:
         QVERIFY(QFile::setPermissions(rig.registry().fileName(), QFileDevice::ReadOwner));
         w.Combo1->setEditText(u"my modem"_s);
         QTest::mouseClick(w.Command12, Qt::LeftButton);
-        QCOMPARE(said(rig), QStringList{u"48 The recommended values could not be written: access "
-                                        u"was denied; the registry store may be read-only."_s});
+        QCOMPARE(rig.dialogs.boxes,
+                 QStringList{u"48 | Quorrel | The recommended values could not be written: access "
+                             u"was denied; the registry store may be read-only. | "_s});
         QCOMPARE(page(w).mid(0, 4), QStringList{u"1000"_s} + handTuned.mid(1));
     }
 };

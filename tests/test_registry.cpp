@@ -180,22 +180,6 @@ private slots:
         QCOMPARE(setValue(*store, u"System"_s, u"a"_s, 1, "1"), 0);
     }
 
-    void aStoreThatCannotBeWrittenIsKept()
-    {
-        RegistryKey key;
-        QCOMPARE(setValue(*store, u"K"_s, u"a"_s, Registry::REG_SZ, QByteArray("1", 2)), 0);
-        QCOMPARE(create(*store, u"K"_s, key), 0);
-        QVERIFY(QFile::setPermissions(storeFile, QFileDevice::ReadOwner | QFileDevice::ReadOther));
-        const QByteArray before = fileBytes(storeFile);
-        QCOMPARE(store->RegSetValueExA(key, u"a"_s, Registry::REG_SZ, "2"), 5);
-        QCOMPARE(create(*store, u"New"_s, key), 5);
-        QCOMPARE(fileBytes(storeFile), before);
-        // A plain file where the store's folder should be: nothing can be saved there.
-        QVERIFY(writeWholeFile(dir->filePath(u"blocker"_s), "not a folder"));
-        FileRegistry unsavable(dir->filePath(u"blocker/registry.reg"_s));
-        QCOMPARE(setValue(unsavable, u"K"_s, u"a"_s, Registry::REG_SZ, "1"), 1016);
-    }
-
     // A hive by its short name in any case, else an existing normal file.
     void hiveNamesAndFiles()
     {

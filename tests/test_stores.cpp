@@ -277,7 +277,7 @@ private slots:
         if (tickProxy)
             w.Check1->click();
         w.findChild<QPushButton *>(button)->click();
-        QCOMPARE(rig.dialogs.boxes(), QStringList{saved});
+        QCOMPARE(rig.dialogs.boxes, QStringList{saved});
         QCOMPARE(storedOptions(rig.settingsFile()), settings.storedKeys());
         QCOMPARE(w.List1->currentRow(), settings.hosts.size() - 1);
 
@@ -418,7 +418,7 @@ private slots:
                     QFile::setPermissions(folder,
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
             why.replace(u"%1"_s, file).replace(u"%2"_s, folder);
-            QCOMPARE(rig.dialogs.boxes(),
+            QCOMPARE(rig.dialogs.boxes,
                      QStringList{registry ? QStringLiteral("48 | Quorrel | The recommended values "
                                                            "could not be written: %1. | ")
                                                 .arg(why)

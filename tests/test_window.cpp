@@ -100,7 +100,7 @@ private slots:
                      w->Label5->text(),
                  u"Remote Host: Status: Successful Connections: Failed Connections: Connect every "
                  u"1 minute(s)"_s);
-        QVERIFY(rig->dialogs.shown.isEmpty());
+        QVERIFY(rig->dialogs.boxes.isEmpty());
     }
 
     void keyboard()
@@ -265,7 +265,7 @@ private slots:
                                         "saved.\n\nThere is a folder named %1 where the "
                                         "settings file belongs. | ")
                              .arg(rig->settingsFile()));
-        QCOMPARE(rig->dialogs.boxes(), boxes);
+        QCOMPARE(rig->dialogs.boxes, boxes);
         QCOMPARE(shownDuringQuestion, how == u"button");
         QCOMPARE(unloaded.size(), int(!saveFails));
         QCOMPARE(w->isVisible(), saveFails);
@@ -280,7 +280,7 @@ private slots:
         QTest::mouseClick(w->Command4, Qt::LeftButton);
         QCOMPARE(rig->shell.opened.size(), 1);
         QVERIFY(rig->shell.opened.first().startsWith(u"https://"));
-        QVERIFY(rig->dialogs.shown.isEmpty());
+        QVERIFY(rig->dialogs.boxes.isEmpty());
     }
 
     void hostList_data()
@@ -364,7 +364,7 @@ private slots:
             boxes.append(QStringLiteral("0 | Edit a Remote Host | If you would like to change "
                                         "this host, please type new address. | ") +
                          selected[0]);
-        QCOMPARE(rig->dialogs.boxes(), boxes);
+        QCOMPARE(rig->dialogs.boxes, boxes);
     }
 
     void anAddedHostComesIntoView()
@@ -392,8 +392,7 @@ private slots:
             QTest::keyClicks(QApplication::focusWidget(), typed);
             QTest::keyClick(QApplication::focusWidget(), then);
             QTest::mouseClick(w->Command12, Qt::LeftButton);
-            QCOMPARE(rig->dialogs.shown.last().prompt,
-                     u"Please choose you appropriate modem speed first."_s);
+            QCOMPARE(rig->lastPrompt(), u"Please choose you appropriate modem speed first."_s);
         }
         QVERIFY(!QFile::exists(rig->registry().fileName()));
     }

@@ -4,20 +4,15 @@
 #include <QDir>
 #include <QPushButton>
 #include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
 #include <QTest>
 
-QStringList ScriptedDialogs::boxes() const
+ScriptedDialogs::Answer ScriptedDialogs::answer(QQueue<Answer> &answers, int style,
+                                                const QString &title, const QString &prompt,
+                                                const QString &defaultText)
 {
-    QStringList boxes;
-    for (const Shown &box : shown)
-        boxes.append(QStringLiteral("%1 | %2 | %3 | %4")
-                         .arg(box.style)
-                         .arg(box.title, box.prompt, box.defaultText));
-    return boxes;
-}
-
-ScriptedDialogs::Answer ScriptedDialogs::answer(QQueue<Answer> &answers)
-{
+    boxes.append(u"%1 | %2 | %3 | %4"_s.arg(style).arg(title, prompt, defaultText));
     Answer next = answers.isEmpty() ? Answer() : answers.dequeue();
     if (next.whileOpen)
         next.whileOpen();
@@ -68,7 +63,7 @@ QString TestRig::optimizeFor(const QString &speed)
 
 QString TestRig::lastPrompt() const
 {
-    return dialogs.shown.isEmpty() ? QString() : dialogs.shown.last().prompt;
+    return dialogs.boxes.isEmpty() ? QString() : dialogs.boxes.last().section(u" | "_s, 2, 2);
 }
 
 bool writeWholeFile(const QString &fileName, const QByteArray &contents)

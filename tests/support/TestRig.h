@@ -15,19 +15,13 @@
 #include <functional>
 #include <memory>
 
-// Dialogs that answer from a script instead of a person, and record every box
-// shown. An answer may carry an action that runs while the box is "open", as
-// the nested event loop allows. With no answer left a box gets OK, or the
-// empty text of Cancel.
+// Dialogs that answer from a script instead of a person, and record each box
+// shown as "style | title | prompt | default text". An answer may carry an
+// action that runs while the box is "open", as the nested event loop allows.
+// With no answer left a box gets OK, or the empty text of Cancel.
 class ScriptedDialogs final : public Dialogs
 {
 public:
-    struct Shown {
-        QString prompt;
-        QString title;
-        int style = 0;
-        QString defaultText;
-    };
     using WhileOpen = std::function<void()>;
 
     void answerMsgBox(int button, WhileOpen whileOpen = {})
@@ -40,19 +34,15 @@ public:
     }
     int MsgBox(const QString &prompt, int style, const QString &title) override
     {
-        shown.append({prompt, title, style, {}});
-        return answer(msgBoxes_).button;
+        return answer(msgBoxes_, style, title, prompt, {}).button;
     }
     QString InputBox(const QString &prompt, const QString &title,
                      const QString &defaultText) override
     {
-        shown.append({prompt, title, 0, defaultText});
-        return answer(inputBoxes_).text;
+        return answer(inputBoxes_, 0, title, prompt, defaultText).text;
     }
-    // Each box shown so far as "style | title | prompt | default text".
-    QStringList boxes() const;
 
-    QList<Shown> shown;
+    QStringList boxes;
 
 private:
     struct Answer {
@@ -60,7 +50,8 @@ private:
         QString text;
         WhileOpen whileOpen;
     };
-    static Answer answer(QQueue<Answer> &answers);
+    Answer answer(QQueue<Answer> &answers, int style, const QString &title, const QString &prompt,
+                  const QString &defaultText);
     QQueue<Answer> msgBoxes_;
     QQueue<Answer> inputBoxes_;
 };

@@ -5,8 +5,8 @@
 // write them directly. The member functions are defined in the folder of the
 // subsystem they belong to (app/, keepalive/, hosts/, settings/, optimizer/).
 
-#include "platform/Inet.h"
 #include "platform/Services.h"
+#include "platform/net/Inet.h"
 
 #include <QWidget>
 #include <cstdint>

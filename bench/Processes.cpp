@@ -1,6 +1,6 @@
 #include "bench/Processes.h"
 
-#include "platform/SettingsStore.h"
+#include "platform/store/SettingsStore.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

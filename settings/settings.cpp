@@ -3,7 +3,7 @@
 
 #include "app/frmmain.h"
 #include "platform/Dialogs.h"
-#include "platform/SettingsStore.h"
+#include "platform/store/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

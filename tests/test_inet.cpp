@@ -1,6 +1,6 @@
 // The transfer facility over libcurl, against servers on 127.0.0.1.
 
-#include "platform/Inet.h"
+#include "platform/net/Inet.h"
 #include "support/LocalHttpServer.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StoreFile.h"
+#include "platform/store/StoreFile.h"
 
 #include <QCoreApplication>
 #include <QList>

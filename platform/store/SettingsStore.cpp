@@ -1,5 +1,5 @@
-#include "platform/SettingsStore.h"
-#include "platform/StoreFile.h"
+#include "platform/store/SettingsStore.h"
+#include "platform/store/StoreFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // a cancel from the window's thread end the transfer at once, whatever phase
 // it is in, and nothing polls while no fetch runs.
 
-#include "platform/Inet.h"
+#include "platform/net/Inet.h"
 
 #include <QEventLoop>
 #include <QRegularExpression>

@@ -13,7 +13,7 @@
 #include <QStyle>
 #include <QTimer>
 
-frmmain::frmmain(const Services &services, QWidget *parent) : QWidget(parent), services(services)
+frmmain::frmmain(const Services &services, QWidget *parent) : QWidget(parent), services_(services)
 {
     Inet1 = services.inet;
     buildWindow();
@@ -57,10 +57,10 @@ void frmmain::connectHandlers()
 
     // The tray reports its mouse events as a mouse move whose X is the message
     // number in pixels, given here in twips.
-    connect(services.tray, &Tray::mouseMessage, this, [this](int message) {
+    connect(services_.tray, &Tray::mouseMessage, this, [this](int message) {
         Form_MouseMove(0, 0, static_cast<float>(message * twips::perPixel), 0.0f);
     });
-    services.tray->offerMenu(mnusystemtray);
+    services_.tray->offerMenu(mnusystemtray);
 
     connect(start, &QAction::triggered, this, &frmmain::start_Click);
     connect(stop1, &QAction::triggered, this, &frmmain::stop1_Click);

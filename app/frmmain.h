@@ -164,8 +164,10 @@ public:
     void Command8_Click();
 
     // --- optimizer/: the TCP/IP optimizer page ---
+    // The current values as the protocol's keys hold them (the load step).
     void readCurrentTcpValues();
-    void refreshCurrentTcpValues();
+    // The same, with the network adapter's MTU where the protocol's is not set.
+    void readCurrentTcpValuesOrAdapterMtu();
     void Combo1_Click();
     void Command12_Click();
 
@@ -190,12 +192,12 @@ private:
     void showFromTray();
     void popUpTrayMenu();
 
-    Services services;
+    Services services_;
 
     // Tray callback state: the last decoded mouse message, and whether a
     // callback is being handled (the popup menu runs a nested event loop).
-    std::int32_t trayMessage = 0;
-    bool trayBusy = false;
+    std::int32_t trayMessage_ = 0;
+    bool trayBusy_ = false;
 
     // --- keepalive/: one connection attempt at a time ---
     Inet::Method chosenMethod() const;
@@ -203,7 +205,7 @@ private:
     void connectOnce(Inet::Method method);
     std::optional<int> chooseHost(bool atRandom);
     void abandonAttempt();
-    bool attemptInProgress = false;
-    bool attemptQueued = false; // a Start came while an attempt was in progress
-    bool stopPrevails = false;  // a Stop or a close came while the attempt fetched
+    bool attemptInProgress_ = false;
+    bool attemptQueued_ = false; // a Start came while an attempt was in progress
+    bool stopPrevails_ = false;  // a Stop or a close came while the attempt fetched
 };

@@ -27,11 +27,11 @@ void frmmain::totray()
 {
     // Without a tray host nobody would show the icon, and the window could
     // never come back: it is minimized instead.
-    if (!services.tray->isAvailable()) {
+    if (!services_.tray->isAvailable()) {
         showMinimized();
         return;
     }
-    services.tray->add(windowIcon(), windowTitle().left(tipLength));
+    services_.tray->add(windowIcon(), windowTitle().left(tipLength));
     // A hidden window has no entry in the task bar or the window switcher.
     hide();
 }
@@ -45,15 +45,15 @@ void frmmain::Command9_Click()
 // message number in pixels.
 void frmmain::Form_MouseMove(int, int, float X, float)
 {
-    trayMessage = static_cast<std::int32_t>(std::nearbyint(X / twips::perPixel));
-    if (trayBusy)
+    trayMessage_ = static_cast<std::int32_t>(std::nearbyint(X / twips::perPixel));
+    if (trayBusy_)
         return;
-    trayBusy = true;
-    if (trayMessage == Tray::LeftDoubleClick)
+    trayBusy_ = true;
+    if (trayMessage_ == Tray::LeftDoubleClick)
         showFromTray();
-    else if (trayMessage == Tray::RightButtonUp)
+    else if (trayMessage_ == Tray::RightButtonUp)
         popUpTrayMenu();
-    trayBusy = false;
+    trayBusy_ = false;
 }
 
 void frmmain::showFromTray()
@@ -74,7 +74,7 @@ void frmmain::popUpTrayMenu()
 void frmmain::open_Click()
 {
     showFromTray();
-    services.tray->remove();
+    services_.tray->remove();
 }
 
 void frmmain::close_Click()
@@ -85,8 +85,8 @@ void frmmain::close_Click()
 void frmmain::Command2_Click()
 {
     const int answer =
-        services.dialogs->MsgBox(tr("Would you like to save any changes before closing ?"),
-                                 Dialogs::YesNo + Dialogs::Question, tr("Quorrel Settings"));
+        services_.dialogs->MsgBox(tr("Would you like to save any changes before closing ?"),
+                                  Dialogs::YesNo + Dialogs::Question, tr("Quorrel Settings"));
     if (QString::number(answer) == QLatin1String("6")) {
         // A failed save must not throw the user's changes away: stay open.
         if (const std::optional<QString> failure = save()) {
@@ -99,7 +99,7 @@ void frmmain::Command2_Click()
 
 void frmmain::Form_QueryUnload(int &, int)
 {
-    services.tray->remove();
+    services_.tray->remove();
 }
 
 void frmmain::unload()
@@ -111,7 +111,7 @@ void frmmain::Command4_Click()
 {
     // The browser reports nothing back, and a desktop without an opener has
     // nothing to tell the user beyond what it shows itself.
-    static_cast<void>(services.shell->openUrl(homePage));
+    static_cast<void>(services_.shell->openUrl(homePage));
 }
 
 void frmmain::Check1_Click()

@@ -1,8 +1,8 @@
 // The host list: the list box is the only store of the hosts while the program
 // runs. Add, Remove and Edit change it; saving the settings stores it.
 
+#include "app/blanks.h"
 #include "app/frmmain.h"
-#include "app/ordinal.h"
 #include "platform/Dialogs.h"
 
 #include <QItemSelectionModel>
@@ -52,7 +52,7 @@ void frmmain::appendDefaultHosts()
 
 void frmmain::Command5_Click()
 {
-    const QString host = services.dialogs->InputBox(
+    const QString host = services_.dialogs->InputBox(
         tr("Please type the address of the remote host you would like to add."),
         tr("Add Remote Host"), QString());
     if (!sortsAfterBlanks(host, addThreshold))
@@ -77,7 +77,7 @@ void frmmain::Command7_Click()
     if (position < 0)
         return;
     const QString current = List1->item(position)->text();
-    const QString host = services.dialogs->InputBox(
+    const QString host = services_.dialogs->InputBox(
         tr("If you would like to change this host, please type new address."),
         tr("Edit a Remote Host"), current);
     if (!sortsAfterBlanks(host, editThreshold))

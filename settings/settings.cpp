@@ -24,10 +24,10 @@ QString hostKey(int row)
 }
 
 // All of Quorrel's keys live in one section of its store.
-class Options
+class OptionsSection
 {
 public:
-    explicit Options(SettingsStore &store) : store_(store) {}
+    explicit OptionsSection(SettingsStore &store) : store_(store) {}
 
     std::optional<QString> read(const QString &key) const
     {
@@ -67,7 +67,7 @@ std::optional<int> intervalFrom(const std::optional<QString> &text)
 
 std::optional<QString> frmmain::save()
 {
-    Options options(*services.settings);
+    OptionsSection options(*services_.settings);
     options.clear();
     const int rows = List1->count();
     for (int row = 0; row < rows; ++row) {
@@ -92,19 +92,19 @@ void frmmain::savesettings()
         warnSaveFailed(*why);
         return;
     }
-    services.dialogs->MsgBox(tr("Your settings have been saved."), Dialogs::Information,
-                             tr("Quorrel Settings"));
+    services_.dialogs->MsgBox(tr("Your settings have been saved."), Dialogs::Information,
+                              tr("Quorrel Settings"));
 }
 
 void frmmain::warnSaveFailed(const QString &why)
 {
-    services.dialogs->MsgBox(tr("Your settings could not be saved.\n\n%1").arg(why),
-                             Dialogs::Exclamation, tr("Quorrel Settings"));
+    services_.dialogs->MsgBox(tr("Your settings could not be saved.\n\n%1").arg(why),
+                              Dialogs::Exclamation, tr("Quorrel Settings"));
 }
 
 void frmmain::loadsettings()
 {
-    const Options options(*services.settings);
+    const OptionsSection options(*services_.settings);
 
     // The list ends at the first missing key; every stored text is a host.
     for (int row = 0;; ++row) {

@@ -7,6 +7,7 @@
 
 #include "platform/Services.h"
 #include "platform/net/Inet.h"
+#include "platform/store/SaveError.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -156,10 +157,10 @@ public:
     void appendHost(const QString &host);
 
     // --- settings/: the settings store ---
-    std::optional<QString> save();
+    [[nodiscard]] std::optional<SaveError> save();
     void savesettings();
     void loadsettings();
-    void warnSaveFailed(const QString &why);
+    void warnSaveFailed(const SaveError &failure);
     void Command10_Click();
     void Command8_Click();
 

@@ -31,7 +31,7 @@ public:
     void write(const QString &application, const QString &section, const QString &key,
                const QString &text) override;
     void deleteSection(const QString &application, const QString &section) override;
-    std::optional<QString> commit() override;
+    std::optional<SaveError> commit() override;
 
 private:
     std::unique_ptr<QtSettingsStore> store_;

@@ -40,7 +40,7 @@ public:
         store_.write(application(), section(), key, text);
     }
     void clear() { store_.deleteSection(application(), section()); }
-    std::optional<QString> commit() { return store_.commit(); }
+    [[nodiscard]] std::optional<SaveError> commit() { return store_.commit(); }
 
 private:
     static QString application() { return QStringLiteral("Quorrel"); }
@@ -65,7 +65,7 @@ std::optional<int> intervalFrom(const std::optional<QString> &text)
 
 } // namespace
 
-std::optional<QString> frmmain::save()
+std::optional<SaveError> frmmain::save()
 {
     OptionsSection options(*services_.settings);
     options.clear();
@@ -88,17 +88,17 @@ std::optional<QString> frmmain::save()
 
 void frmmain::savesettings()
 {
-    if (const std::optional<QString> why = save()) {
-        warnSaveFailed(*why);
+    if (const std::optional<SaveError> failure = save()) {
+        warnSaveFailed(*failure);
         return;
     }
     services_.dialogs->MsgBox(tr("Your settings have been saved."), Dialogs::Information,
                               tr("Quorrel Settings"));
 }
 
-void frmmain::warnSaveFailed(const QString &why)
+void frmmain::warnSaveFailed(const SaveError &failure)
 {
-    services_.dialogs->MsgBox(tr("Your settings could not be saved.\n\n%1").arg(why),
+    services_.dialogs->MsgBox(tr("Your settings could not be saved.\n\n%1").arg(failure.reason),
                               Dialogs::Exclamation, tr("Quorrel Settings"));
 }
 

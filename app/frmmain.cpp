@@ -1,5 +1,4 @@
 #include "app/frmmain.h"
-#include "app/twips.h"
 #include "platform/Tray.h"
 
 #include <QAction>
@@ -55,11 +54,7 @@ void frmmain::connectHandlers()
             showInterval();
     });
 
-    // The tray reports its mouse events as a mouse move whose X is the message
-    // number in pixels, given here in twips.
-    connect(services_.tray, &Tray::mouseMessage, this, [this](int message) {
-        Form_MouseMove(0, 0, static_cast<float>(message * twips::perPixel), 0.0f);
-    });
+    connect(services_.tray, &Tray::mouseMessage, this, &frmmain::Tray_MouseMessage);
     services_.tray->offerMenu(mnusystemtray);
 
     connect(start, &QAction::triggered, this, &frmmain::start_Click);

@@ -127,7 +127,9 @@ public:
 
     // --- app/: start-up and window commands ---
     void Form_Load();
-    void Form_MouseMove(int Button, int Shift, float X, float Y);
+    // The tray icon's mouse messages: Tray::LeftDoubleClick brings the window
+    // back, Tray::RightButtonUp pops up the tray menu.
+    void Tray_MouseMessage(int message);
     void Form_QueryUnload(int &Cancel, int UnloadMode);
     void totray();
     void Command9_Click();
@@ -195,9 +197,8 @@ private:
 
     Services services_;
 
-    // Tray callback state: the last decoded mouse message, and whether a
-    // callback is being handled (the popup menu runs a nested event loop).
-    std::int32_t trayMessage_ = 0;
+    // Whether a tray message is being handled: the popup menu runs a nested
+    // event loop, in which the next one is dropped.
     bool trayBusy_ = false;
 
     // --- keepalive/: one connection attempt at a time ---

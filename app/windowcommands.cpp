@@ -2,7 +2,6 @@
 // closing with the offer to save, the home page and the proxy switch.
 
 #include "app/frmmain.h"
-#include "app/twips.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
@@ -11,7 +10,6 @@
 #include <QCursor>
 #include <QLineEdit>
 #include <QMenu>
-#include <cmath>
 
 namespace
 {
@@ -41,17 +39,14 @@ void frmmain::Command9_Click()
     totray();
 }
 
-// The tray reports its mouse events as a mouse move whose X carries the
-// message number in pixels.
-void frmmain::Form_MouseMove(int, int, float X, float)
+void frmmain::Tray_MouseMessage(int message)
 {
-    trayMessage_ = static_cast<std::int32_t>(std::nearbyint(X / twips::perPixel));
     if (trayBusy_)
         return;
     trayBusy_ = true;
-    if (trayMessage_ == Tray::LeftDoubleClick)
+    if (message == Tray::LeftDoubleClick)
         showFromTray();
-    else if (trayMessage_ == Tray::RightButtonUp)
+    else if (message == Tray::RightButtonUp)
         popUpTrayMenu();
     trayBusy_ = false;
 }

@@ -19,7 +19,8 @@ constexpr int editThreshold = 30;
 // The highlighted row, which is what the user sees as selected, -1 for none.
 // Qt keeps its current row after the user deselects it (a click beside the
 // rows, Ctrl+click), and a screen reader may select a row without making it
-// current.
+// current: QItemSelectionModel tracks the current index and the selection
+// apart (its class documentation).
 int selectedRow(const QListWidget *list)
 {
     const QModelIndexList rows = list->selectionModel()->selectedRows();

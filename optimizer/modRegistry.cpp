@@ -68,7 +68,8 @@ std::optional<std::int16_t> toInteger16(const Value &value)
                    value);
     if (!read)
         return std::nullopt;
-    // The default rounding mode takes the nearest integer, the even one of two.
+    // The default rounding mode takes the nearest integer, the even one of two
+    // (nearbyint(3), FE_TONEAREST in fenv(3)).
     const double rounded = std::nearbyint(*read);
     if (rounded < -32768 || rounded > 32767)
         return std::nullopt;

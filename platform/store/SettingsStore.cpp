@@ -28,7 +28,8 @@ QString shown(const QString &fileName)
 constexpr qint64 maxFileBytes = 8 * 1024 * 1024;
 
 // A name beside the file that no QSettings has read: QSettings keeps what it
-// read of each file in a cache of the process, which a reused name could hit.
+// read of each file in a cache of the process, which a reused name could hit
+// (QConfFile::fromName in Qt's qsettings.cpp).
 QString unseenName(const QString &fileName)
 {
     return fileName + QStringLiteral(".new-") +
@@ -155,9 +156,10 @@ std::optional<SaveError> QtSettingsStore::commitFile(const QString &application,
     if (std::optional<SaveError> why = whyUnusable(file))
         return why;
     // QSettings merges the changes into what the file held when they were
-    // made, so a section removed here would keep the keys that another
-    // Quorrel saved in between. This lock, held from before the read to after
-    // the write, keeps every other Quorrel's save out.
+    // made (QSettings::sync() reloads what others changed meanwhile), so a
+    // section removed here would keep the keys that another Quorrel saved in
+    // between. This lock, held from before the read to after the write, keeps
+    // every other Quorrel's save out.
     if (!StoreFile::makeFolder(QFileInfo(file).absolutePath()))
         return whyNotWritten(file);
     const StoreLock lock(file + QStringLiteral(".save"));
@@ -167,7 +169,8 @@ std::optional<SaveError> QtSettingsStore::commitFile(const QString &application,
     if (lock.state() == StoreLock::State::Failed)
         return whyNotWritten(file);
     // So a lock file of QSettings' own was left by a Quorrel that died while
-    // reading, which QSettings would wait for until it is half a minute old.
+    // reading, which QSettings would wait for until it is half a minute old
+    // (QLockFile::staleLockTime() is 30 seconds by default).
     QFile::remove(file + QStringLiteral(".lock"));
     removeDrafts(file);
     const std::optional<QByteArray> contents = withChanges(file, changes);

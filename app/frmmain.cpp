@@ -1,5 +1,4 @@
 #include "app/frmmain.h"
-#include "app/twips.h"
 #include "platform/Tray.h"
 
 #include <QAction>
@@ -13,7 +12,7 @@
 #include <QStyle>
 #include <QTimer>
 
-frmmain::frmmain(const Services &services, QWidget *parent) : QWidget(parent), services(services)
+frmmain::frmmain(const Services &services, QWidget *parent) : QWidget(parent), services_(services)
 {
     Inet1 = services.inet;
     buildWindow();
@@ -55,12 +54,8 @@ void frmmain::connectHandlers()
             showInterval();
     });
 
-    // The tray reports its mouse events as a mouse move whose X is the message
-    // number in pixels, given here in twips.
-    connect(services.tray, &Tray::mouseMessage, this, [this](int message) {
-        Form_MouseMove(0, 0, static_cast<float>(message * twips::perPixel), 0.0f);
-    });
-    services.tray->offerMenu(mnusystemtray);
+    connect(services_.tray, &Tray::mouseMessage, this, &frmmain::Tray_MouseMessage);
+    services_.tray->offerMenu(mnusystemtray);
 
     connect(start, &QAction::triggered, this, &frmmain::start_Click);
     connect(stop1, &QAction::triggered, this, &frmmain::stop1_Click);

@@ -5,8 +5,9 @@
 // write them directly. The member functions are defined in the folder of the
 // subsystem they belong to (app/, keepalive/, hosts/, settings/, optimizer/).
 
-#include "platform/Inet.h"
 #include "platform/Services.h"
+#include "platform/net/Inet.h"
+#include "platform/store/SaveError.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -126,7 +127,9 @@ public:
 
     // --- app/: start-up and window commands ---
     void Form_Load();
-    void Form_MouseMove(int Button, int Shift, float X, float Y);
+    // The tray icon's mouse messages: Tray::LeftDoubleClick brings the window
+    // back, Tray::RightButtonUp pops up the tray menu.
+    void Tray_MouseMessage(int message);
     void Form_QueryUnload(int &Cancel, int UnloadMode);
     void totray();
     void Command9_Click();
@@ -156,16 +159,18 @@ public:
     void appendHost(const QString &host);
 
     // --- settings/: the settings store ---
-    std::optional<QString> save();
+    [[nodiscard]] std::optional<SaveError> save();
     void savesettings();
     void loadsettings();
-    void warnSaveFailed(const QString &why);
+    void warnSaveFailed(const SaveError &failure);
     void Command10_Click();
     void Command8_Click();
 
     // --- optimizer/: the TCP/IP optimizer page ---
+    // The current values as the protocol's keys hold them (the load step).
     void readCurrentTcpValues();
-    void refreshCurrentTcpValues();
+    // The same, with the network adapter's MTU where the protocol's is not set.
+    void readCurrentTcpValuesOrAdapterMtu();
     void Combo1_Click();
     void Command12_Click();
 
@@ -190,12 +195,11 @@ private:
     void showFromTray();
     void popUpTrayMenu();
 
-    Services services;
+    Services services_;
 
-    // Tray callback state: the last decoded mouse message, and whether a
-    // callback is being handled (the popup menu runs a nested event loop).
-    std::int32_t trayMessage = 0;
-    bool trayBusy = false;
+    // Whether a tray message is being handled: the popup menu runs a nested
+    // event loop, in which the next one is dropped.
+    bool trayBusy_ = false;
 
     // --- keepalive/: one connection attempt at a time ---
     Inet::Method chosenMethod() const;
@@ -203,7 +207,7 @@ private:
     void connectOnce(Inet::Method method);
     std::optional<int> chooseHost(bool atRandom);
     void abandonAttempt();
-    bool attemptInProgress = false;
-    bool attemptQueued = false; // a Start came while an attempt was in progress
-    bool stopPrevails = false;  // a Stop or a close came while the attempt fetched
+    bool attemptInProgress_ = false;
+    bool attemptQueued_ = false; // a Start came while an attempt was in progress
+    bool stopPrevails_ = false;  // a Stop or a close came while the attempt fetched
 };

@@ -83,8 +83,9 @@ public:
 // An editable drop-down whose `activated` means a choice from its list: by
 // the mouse, by the keyboard in the open list, or by the arrow keys on the
 // closed box. Qt also reports typed text that matches an item (in any case) as
-// activated when Return confirms it or the field loses the focus; that is
-// typing, not a choice, and is kept quiet.
+// activated when Return confirms it or the field loses the focus (its
+// editingFinished handler in Qt's qcombobox.cpp); that is typing, not a
+// choice, and is kept quiet.
 class ListChoiceBox final : public QComboBox
 {
 protected:

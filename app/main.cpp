@@ -4,12 +4,12 @@
 #include "app/frmmain.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
-#include "platform/Inet.h"
 #include "platform/Random.h"
-#include "platform/Registry.h"
-#include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
+#include "platform/net/Inet.h"
+#include "platform/store/Registry.h"
+#include "platform/store/SettingsStore.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -4,7 +4,8 @@
 #include <QSize>
 
 // The window was designed in twips (1/1440 inch); at 96 dots per inch fifteen
-// twips make one pixel. Qt scales the pixels for high-density screens.
+// twips make one pixel. Qt scales the pixels for high-density screens (Qt's
+// "High DPI" documentation).
 namespace twips
 {
 

@@ -2,7 +2,6 @@
 // closing with the offer to save, the home page and the proxy switch.
 
 #include "app/frmmain.h"
-#include "app/twips.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
@@ -11,7 +10,6 @@
 #include <QCursor>
 #include <QLineEdit>
 #include <QMenu>
-#include <cmath>
 
 namespace
 {
@@ -27,11 +25,11 @@ void frmmain::totray()
 {
     // Without a tray host nobody would show the icon, and the window could
     // never come back: it is minimized instead.
-    if (!services.tray->isAvailable()) {
+    if (!services_.tray->isAvailable()) {
         showMinimized();
         return;
     }
-    services.tray->add(windowIcon(), windowTitle().left(tipLength));
+    services_.tray->add(windowIcon(), windowTitle().left(tipLength));
     // A hidden window has no entry in the task bar or the window switcher.
     hide();
 }
@@ -41,19 +39,16 @@ void frmmain::Command9_Click()
     totray();
 }
 
-// The tray reports its mouse events as a mouse move whose X carries the
-// message number in pixels.
-void frmmain::Form_MouseMove(int, int, float X, float)
+void frmmain::Tray_MouseMessage(int message)
 {
-    trayMessage = static_cast<std::int32_t>(std::nearbyint(X / twips::perPixel));
-    if (trayBusy)
+    if (trayBusy_)
         return;
-    trayBusy = true;
-    if (trayMessage == Tray::LeftDoubleClick)
+    trayBusy_ = true;
+    if (message == Tray::LeftDoubleClick)
         showFromTray();
-    else if (trayMessage == Tray::RightButtonUp)
+    else if (message == Tray::RightButtonUp)
         popUpTrayMenu();
-    trayBusy = false;
+    trayBusy_ = false;
 }
 
 void frmmain::showFromTray()
@@ -74,7 +69,7 @@ void frmmain::popUpTrayMenu()
 void frmmain::open_Click()
 {
     showFromTray();
-    services.tray->remove();
+    services_.tray->remove();
 }
 
 void frmmain::close_Click()
@@ -85,11 +80,11 @@ void frmmain::close_Click()
 void frmmain::Command2_Click()
 {
     const int answer =
-        services.dialogs->MsgBox(tr("Would you like to save any changes before closing ?"),
-                                 Dialogs::YesNo + Dialogs::Question, tr("Quorrel Settings"));
+        services_.dialogs->MsgBox(tr("Would you like to save any changes before closing ?"),
+                                  Dialogs::YesNo + Dialogs::Question, tr("Quorrel Settings"));
     if (QString::number(answer) == QLatin1String("6")) {
         // A failed save must not throw the user's changes away: stay open.
-        if (const std::optional<QString> failure = save()) {
+        if (const std::optional<SaveError> failure = save()) {
             warnSaveFailed(*failure);
             return;
         }
@@ -99,7 +94,7 @@ void frmmain::Command2_Click()
 
 void frmmain::Form_QueryUnload(int &, int)
 {
-    services.tray->remove();
+    services_.tray->remove();
 }
 
 void frmmain::unload()
@@ -111,7 +106,7 @@ void frmmain::Command4_Click()
 {
     // The browser reports nothing back, and a desktop without an opener has
     // nothing to tell the user beyond what it shows itself.
-    static_cast<void>(services.shell->openUrl(homePage));
+    static_cast<void>(services_.shell->openUrl(homePage));
 }
 
 void frmmain::Check1_Click()

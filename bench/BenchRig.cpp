@@ -43,7 +43,7 @@ void ReopenableSettingsStore::deleteSection(const QString &application, const QS
     store_->deleteSection(application, section);
 }
 
-std::optional<QString> ReopenableSettingsStore::commit()
+std::optional<SaveError> ReopenableSettingsStore::commit()
 {
     return store_->commit();
 }

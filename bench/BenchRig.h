@@ -2,12 +2,12 @@
 
 #include "app/frmmain.h"
 #include "platform/Clock.h"
-#include "platform/Inet.h"
 #include "platform/Random.h"
-#include "platform/Registry.h"
-#include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
+#include "platform/net/Inet.h"
+#include "platform/store/Registry.h"
+#include "platform/store/SettingsStore.h"
 #include "support/TestRig.h"
 
 #include <QTemporaryDir>
@@ -31,7 +31,7 @@ public:
     void write(const QString &application, const QString &section, const QString &key,
                const QString &text) override;
     void deleteSection(const QString &application, const QString &section) override;
-    std::optional<QString> commit() override;
+    std::optional<SaveError> commit() override;
 
 private:
     std::unique_ptr<QtSettingsStore> store_;

@@ -1,6 +1,6 @@
 #include "bench/Processes.h"
 
-#include "platform/SettingsStore.h"
+#include "platform/store/SettingsStore.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -208,7 +208,7 @@ Profile::Profile(const QString &host)
     const QString section = QStringLiteral("options");
     settings.write(application, section, QStringLiteral("host0"), host);
     settings.write(application, section, QStringLiteral("interval"), QStringLiteral("30"));
-    settings.commit();
+    static_cast<void>(settings.commit());
 }
 
 QProcessEnvironment Profile::environment(const Screen &screen) const

@@ -1,7 +1,7 @@
 #include "parser_checks.h"
 
-#include "platform/IniFile.h"
-#include "platform/RegistryDocument.h"
+#include "platform/store/IniFile.h"
+#include "platform/store/RegistryDocument.h"
 
 #include <QList>
 #include <algorithm>

@@ -1,8 +1,8 @@
 // The host list: the list box is the only store of the hosts while the program
 // runs. Add, Remove and Edit change it; saving the settings stores it.
 
+#include "app/blanks.h"
 #include "app/frmmain.h"
-#include "app/ordinal.h"
 #include "platform/Dialogs.h"
 
 #include <QItemSelectionModel>
@@ -19,7 +19,8 @@ constexpr int editThreshold = 30;
 // The highlighted row, which is what the user sees as selected, -1 for none.
 // Qt keeps its current row after the user deselects it (a click beside the
 // rows, Ctrl+click), and a screen reader may select a row without making it
-// current.
+// current: QItemSelectionModel tracks the current index and the selection
+// apart (its class documentation).
 int selectedRow(const QListWidget *list)
 {
     const QModelIndexList rows = list->selectionModel()->selectedRows();
@@ -52,7 +53,7 @@ void frmmain::appendDefaultHosts()
 
 void frmmain::Command5_Click()
 {
-    const QString host = services.dialogs->InputBox(
+    const QString host = services_.dialogs->InputBox(
         tr("Please type the address of the remote host you would like to add."),
         tr("Add Remote Host"), QString());
     if (!sortsAfterBlanks(host, addThreshold))
@@ -77,7 +78,7 @@ void frmmain::Command7_Click()
     if (position < 0)
         return;
     const QString current = List1->item(position)->text();
-    const QString host = services.dialogs->InputBox(
+    const QString host = services_.dialogs->InputBox(
         tr("If you would like to change this host, please type new address."),
         tr("Edit a Remote Host"), current);
     if (!sortsAfterBlanks(host, editThreshold))

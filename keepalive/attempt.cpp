@@ -1,8 +1,8 @@
 // The connection attempt: one keep-alive probe of a host. httpd and ftpd are
 // the same attempt but for the tag shown and the request time-out.
 
+#include "app/blanks.h"
 #include "app/frmmain.h"
-#include "app/ordinal.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 
@@ -87,16 +87,16 @@ void frmmain::attempt(Inet::Method method)
 {
     // The window keeps handling events while a fetch waits, so a Start can
     // come during an attempt: its attempt follows this one, never inside it.
-    if (attemptInProgress) {
-        attemptQueued = true;
+    if (attemptInProgress_) {
+        attemptQueued_ = true;
         return;
     }
-    attemptInProgress = true;
-    stopPrevails = false;
+    attemptInProgress_ = true;
+    stopPrevails_ = false;
     connectOnce(method);
-    while (std::exchange(attemptQueued, false))
+    while (std::exchange(attemptQueued_, false))
         connectOnce(chosenMethod());
-    attemptInProgress = false;
+    attemptInProgress_ = false;
 }
 
 void frmmain::connectOnce(Inet::Method method)
@@ -123,11 +123,11 @@ void frmmain::connectOnce(Inet::Method method)
     const bool succeeded = sortsAfterBlanks(cnk->text(), judgedBlanks);
     raiseSaturating(succeeded ? good : bad);
     // After a Stop or a close during the fetch the window stays as they left it.
-    if (!stopPrevails)
-        showOutcome(*this, succeeded, *services.clock);
+    if (!stopPrevails_)
+        showOutcome(*this, succeeded, *services_.clock);
     if (!atRandom)
         ++intv;
-    if (!stopPrevails)
+    if (!stopPrevails_)
         Timer1->start();
     cnt = 0;
     cnk->setText(QString());
@@ -140,10 +140,10 @@ std::optional<int> frmmain::chooseHost(bool atRandom)
 {
     const int count = List1->count();
     if (atRandom) {
-        services.random->seedFromClock();
+        services_.random->seedFromClock();
         if (count == 0)
             return std::nullopt;
-        return static_cast<int>(static_cast<double>(services.random->draw()) * count);
+        return static_cast<int>(static_cast<double>(services_.random->draw()) * count);
     }
     if (intv < 0 || intv > count - 1)
         intv = 0;
@@ -154,7 +154,7 @@ std::optional<int> frmmain::chooseHost(bool atRandom)
 
 void frmmain::abandonAttempt()
 {
-    stopPrevails = true;
-    attemptQueued = false;
+    stopPrevails_ = true;
+    attemptQueued_ = false;
     Inet1->Cancel();
 }

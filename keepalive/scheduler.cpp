@@ -26,7 +26,7 @@ void frmmain::Command1_Click()
     start->setChecked(true);
     stop1->setChecked(false);
     // A Start after a Stop given during a fetch takes the cycle back.
-    stopPrevails = false;
+    stopPrevails_ = false;
     attempt(chosenMethod());
 }
 

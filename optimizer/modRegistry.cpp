@@ -1,4 +1,5 @@
 #include "optimizer/modRegistry.h"
+#include "optimizer/modRegistryFile.h"
 
 #include <QtEndian>
 #include <array>
@@ -29,8 +30,6 @@ constexpr std::array<Hive, 6> hives{{
     {QLatin1StringView("HKCC"), Registry::HKEY_CURRENT_CONFIG},
     {QLatin1StringView("HKCR"), Registry::HKEY_CLASSES_ROOT},
 }};
-
-constexpr int profileBufferSize = 255;
 
 std::optional<double> number(const QString &text)
 {
@@ -69,7 +68,8 @@ std::optional<std::int16_t> toInteger16(const Value &value)
                    value);
     if (!read)
         return std::nullopt;
-    // The default rounding mode takes the nearest integer, the even one of two.
+    // The default rounding mode takes the nearest integer, the even one of two
+    // (nearbyint(3), FE_TONEAREST in fenv(3)).
     const double rounded = std::nearbyint(*read);
     if (rounded < -32768 || rounded > 32767)
         return std::nullopt;
@@ -159,32 +159,6 @@ Status setValue(Registry &registry, const RegistryKey &key, const QString &name,
     return Registry::ERROR_SUCCESS; // any other letter writes nothing
 }
 
-Status readFromFile(Registry &registry, const QString &file, const QString &section,
-                    const QString &entry, const QString &letter, const Value &defaultValue,
-                    Value &result)
-{
-    if (letter == u"S") {
-        QString text;
-        const int copied = registry.GetPrivateProfileStringA(
-            section, entry, modRegistry::toText(defaultValue), text, profileBufferSize, file);
-        result = text.left(copied);
-    } else {
-        result = registry.GetPrivateProfileIntA(section, entry, 0, file);
-    }
-    return modRegistry::Done;
-}
-
-Status writeToFile(Registry &registry, const QString &file, const QString &section,
-                   const QString &entry, const QString &letter, const Value &value)
-{
-    if (letter != u"S")
-        return modRegistry::NotDone;
-    // File mode reports no failure of the write, by its contract.
-    static_cast<void>(
-        registry.WritePrivateProfileStringA(section, entry, modRegistry::toText(value), file));
-    return modRegistry::Done;
-}
-
 } // namespace
 
 QString modRegistry::toText(const Value &value)
@@ -205,7 +179,7 @@ std::uint32_t modRegistry::ResolveRoot(Registry &registry, const QString &name)
         if (upper == hive.name)
             return hive.root;
     }
-    return registry.findFile(name).isEmpty() ? 0 : FileMode;
+    return file::isFileName(registry, name) ? FileMode : 0;
 }
 
 std::int32_t modRegistry::ReadValue(Registry &registry, const QString &hive, const QString &keyPath,
@@ -218,7 +192,7 @@ std::int32_t modRegistry::ReadValue(Registry &registry, const QString &hive, con
     if (root == 0)
         return NotDone;
     if (root == FileMode)
-        return readFromFile(registry, hive, keyPath, valueName, letter, defaultValue, result);
+        return file::read(registry, hive, keyPath, valueName, letter, defaultValue, result);
 
     RegistryKey key;
     const Status opened = registry.RegOpenKeyExA(root, keyPath, 0, Registry::KEY_QUERY_VALUE, key);
@@ -238,7 +212,7 @@ std::int32_t modRegistry::WriteValue(Registry &registry, const QString &hive,
     if (root == 0)
         return NotDone;
     if (root == FileMode)
-        return writeToFile(registry, hive, keyPath, valueName, letter, value);
+        return file::write(registry, hive, keyPath, valueName, letter, value);
 
     RegistryKey key;
     std::uint32_t disposition = 0; // whether the key was new does not matter here

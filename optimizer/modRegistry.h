@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/store/Registry.h"
 
 #include <QString>
 #include <cstdint>
@@ -8,8 +8,8 @@
 
 // Single named values of the registry, or of an initialisation file when the
 // hive name is the name of an existing file (section = key path, entry = value
-// name). Every call resolves the hive, opens or creates the key, reads or writes
-// one value and closes the key again; nothing is kept between calls.
+// name; see modRegistryFile.h). Every call resolves the hive, opens or creates the key, reads or
+// writes one value and closes the key again; nothing is kept between calls.
 namespace modRegistry
 {
 

@@ -88,7 +88,7 @@ std::int32_t writeTcpValues(Registry &registry, const TcpValues &values)
 void frmmain::readCurrentTcpValues()
 {
     const auto read = [this](const QString &keyPath, const QString &name) {
-        return readTcpValue(*services.registry, keyPath, name, tr("Not Set"));
+        return readTcpValue(*services_.registry, keyPath, name, tr("Not Set"));
     };
     CMTU->setText(read(netTransKey, QStringLiteral("MaxMTU")));
     CMSS->setText(read(netTransKey, QStringLiteral("MaxMSS")));
@@ -96,13 +96,13 @@ void frmmain::readCurrentTcpValues()
     CTTL->setText(read(mstcpKey, QStringLiteral("DefaultTTL")));
 }
 
-void frmmain::refreshCurrentTcpValues()
+void frmmain::readCurrentTcpValuesOrAdapterMtu()
 {
     readCurrentTcpValues();
     // Some systems keep the MTU only with the network adapter.
     const QString notSet = tr("Not Set");
     if (CMTU->text() == notSet)
-        CMTU->setText(readTcpValue(*services.registry, netKey, QStringLiteral("IPMTU"), notSet));
+        CMTU->setText(readTcpValue(*services_.registry, netKey, QStringLiteral("IPMTU"), notSet));
 }
 
 void frmmain::Combo1_Click()
@@ -116,37 +116,37 @@ void frmmain::Combo1_Click()
     mtu->setText(recommendedMtu);
     MSS->setText(recommendedMss);
     TTL->setText(recommendedTtl);
-    refreshCurrentTcpValues();
+    readCurrentTcpValuesOrAdapterMtu();
 }
 
 void frmmain::Command12_Click()
 {
     const QString title = tr("Quorrel");
     if (mtu->text() == tr("select speed")) {
-        services.dialogs->MsgBox(tr("Please choose you appropriate modem speed first."),
-                                 Dialogs::Information, title);
+        services_.dialogs->MsgBox(tr("Please choose you appropriate modem speed first."),
+                                  Dialogs::Information, title);
         return;
     }
     if (mtu->text() == CMTU->text() && MSS->text() == CMSS->text() && TTL->text() == CTTL->text() &&
         RWIN->text() == CRWIN->text()) {
-        services.dialogs->MsgBox(tr("You System is already optimzed."), Dialogs::Information,
-                                 title);
+        services_.dialogs->MsgBox(tr("You System is already optimzed."), Dialogs::Information,
+                                  title);
         return;
     }
 
     const std::int32_t failure =
-        writeTcpValues(*services.registry, {mtu->text(), MSS->text(), RWIN->text(), TTL->text()});
+        writeTcpValues(*services_.registry, {mtu->text(), MSS->text(), RWIN->text(), TTL->text()});
     if (failure != modRegistry::Done) {
         // Some values may have been written before the failure: show what is there now.
-        refreshCurrentTcpValues();
-        services.dialogs->MsgBox(
+        readCurrentTcpValuesOrAdapterMtu();
+        services_.dialogs->MsgBox(
             tr("The recommended values could not be written: %1.").arg(Registry::describe(failure)),
             Dialogs::Exclamation, title);
         return;
     }
     // Picking the speed again reads back what was written.
     Combo1_Click();
-    services.dialogs->MsgBox(
+    services_.dialogs->MsgBox(
         tr("Your system has been optimized for the fastest Internet Connection possible.\r\n"
            "You must reboot your computer for the changes to take effect."),
         Dialogs::Exclamation, title);

@@ -9,7 +9,7 @@ namespace
 
 // The locale's long time format, which has the seconds, without its time zone
 // and the blanks, comma or brackets that set the zone apart. Text between
-// quotes is literal and stays.
+// quotes is literal and stays (the format of QTime::toString()).
 QString timeFormatWithoutZone(const QLocale &locale)
 {
     static const QRegularExpression zone(QStringLiteral("[\\s,]*[(\\[]?t+[)\\]]?[\\s,]*"));

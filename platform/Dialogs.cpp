@@ -33,7 +33,8 @@ bool asksYesOrNo(int style)
 }
 
 // A message box that may insist on an answer from its buttons. Qt takes
-// Escape and the close box for the reject or No button; for a Yes/No question
+// Escape and the close box for the reject or No button (see
+// QMessageBox::escapeButton()); for a Yes/No question
 // (save before closing?) that would answer No for a user who meant to back out.
 class MessageBox final : public QMessageBox
 {

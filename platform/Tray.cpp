@@ -12,7 +12,8 @@ namespace
 
 // StatusNotifierItem hosts (KDE, GNOME with the AppIndicator extension, most
 // Wayland desktops) register this watcher on the session bus; Qt then uses them
-// instead of an XEmbed panel.
+// instead of an XEmbed panel (it asks for the same service name in its
+// qdbusmenuconnection.cpp).
 bool statusNotifierHostRunning()
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
@@ -79,12 +80,15 @@ void QtTray::onActivated(int reason)
         deliverLater(LeftDoubleClick);
         break;
     case QSystemTrayIcon::Trigger:
-        // StatusNotifierItem hosts never report a double-click: their primary
-        // activation is the user's way to bring the window back.
+        // StatusNotifierItem hosts never report a double-click (the item's
+        // D-Bus methods are Activate, SecondaryActivate, ContextMenu and Scroll,
+        // as freedesktop.org's StatusNotifierItem page lists them): their
+        // primary activation is the user's way to bring the window back.
         deliverLater(statusNotifier_ ? LeftDoubleClick : LeftButtonUp);
         break;
     case QSystemTrayIcon::Context:
-        // An XEmbed icon reports the right button as it goes down; the menu
+        // An XEmbed icon reports the right button as it goes down (the
+        // mousePressEvent of Qt's qsystemtrayicon_x11.cpp); the menu
         // belongs to its release, which comes to the icon's window next.
         if (statusNotifier_)
             deliverLater(RightButtonUp);

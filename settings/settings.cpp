@@ -3,7 +3,7 @@
 
 #include "app/frmmain.h"
 #include "platform/Dialogs.h"
-#include "platform/SettingsStore.h"
+#include "platform/store/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -24,10 +24,10 @@ QString hostKey(int row)
 }
 
 // All of Quorrel's keys live in one section of its store.
-class Options
+class OptionsSection
 {
 public:
-    explicit Options(SettingsStore &store) : store_(store) {}
+    explicit OptionsSection(SettingsStore &store) : store_(store) {}
 
     std::optional<QString> read(const QString &key) const
     {
@@ -40,7 +40,7 @@ public:
         store_.write(application(), section(), key, text);
     }
     void clear() { store_.deleteSection(application(), section()); }
-    std::optional<QString> commit() { return store_.commit(); }
+    [[nodiscard]] std::optional<SaveError> commit() { return store_.commit(); }
 
 private:
     static QString application() { return QStringLiteral("Quorrel"); }
@@ -65,9 +65,9 @@ std::optional<int> intervalFrom(const std::optional<QString> &text)
 
 } // namespace
 
-std::optional<QString> frmmain::save()
+std::optional<SaveError> frmmain::save()
 {
-    Options options(*services.settings);
+    OptionsSection options(*services_.settings);
     options.clear();
     const int rows = List1->count();
     for (int row = 0; row < rows; ++row) {
@@ -88,23 +88,23 @@ std::optional<QString> frmmain::save()
 
 void frmmain::savesettings()
 {
-    if (const std::optional<QString> why = save()) {
-        warnSaveFailed(*why);
+    if (const std::optional<SaveError> failure = save()) {
+        warnSaveFailed(*failure);
         return;
     }
-    services.dialogs->MsgBox(tr("Your settings have been saved."), Dialogs::Information,
-                             tr("Quorrel Settings"));
+    services_.dialogs->MsgBox(tr("Your settings have been saved."), Dialogs::Information,
+                              tr("Quorrel Settings"));
 }
 
-void frmmain::warnSaveFailed(const QString &why)
+void frmmain::warnSaveFailed(const SaveError &failure)
 {
-    services.dialogs->MsgBox(tr("Your settings could not be saved.\n\n%1").arg(why),
-                             Dialogs::Exclamation, tr("Quorrel Settings"));
+    services_.dialogs->MsgBox(tr("Your settings could not be saved.\n\n%1").arg(failure.reason),
+                              Dialogs::Exclamation, tr("Quorrel Settings"));
 }
 
 void frmmain::loadsettings()
 {
-    const Options options(*services.settings);
+    const OptionsSection options(*services_.settings);
 
     // The list ends at the first missing key; every stored text is a host.
     for (int row = 0;; ++row) {

@@ -4,7 +4,7 @@
 // each leaves in the store's "options" section.
 
 #include "app/frmmain.h"
-#include "platform/SettingsStore.h"
+#include "platform/store/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QDir>

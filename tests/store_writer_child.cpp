@@ -22,7 +22,9 @@ std::optional<QString> saveSettings(const QString &path, const SettingsSnapshot 
     const QMap<QString, QString> keys = settings.storedKeys();
     for (auto key = keys.cbegin(); key != keys.cend(); ++key)
         store.write(application, section, key.key(), key.value());
-    return store.commit();
+    if (const std::optional<SaveError> failure = store.commit())
+        return failure->reason;
+    return std::nullopt;
 }
 
 // Five values, each a write of its own, in Optimize's order.

@@ -1,7 +1,7 @@
 // What only the transfer facility itself shows: the time-out, Cancel, one
 // fetch at a time, certificates and the cut of a long document.
 
-#include "platform/Inet.h"
+#include "platform/net/Inet.h"
 #include "support/LocalHttpServer.h"
 
 #include <QElapsedTimer>

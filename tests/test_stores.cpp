@@ -3,7 +3,7 @@
 // defaults or "Not Set", a save or "&Optimize" says why it could not write and
 // leaves the file as it was, and nothing goes where the user did not say.
 
-#include "platform/StoreFile.h"
+#include "platform/store/StoreFile.h"
 #include "settings_snapshots.h"
 #include "support/TestRig.h"
 

@@ -1,7 +1,7 @@
-#include "platform/Registry.h"
-#include "platform/IniFile.h"
-#include "platform/RegistryDocument.h"
-#include "platform/StoreFile.h"
+#include "platform/store/Registry.h"
+#include "platform/store/IniFile.h"
+#include "platform/store/RegistryDocument.h"
+#include "platform/store/StoreFile.h"
 
 #include <QFile>
 #include <QFileInfo>

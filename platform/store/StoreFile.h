@@ -45,16 +45,18 @@ public:
     static bool makeFolder(const QString &path);
     // The folder of the user's files of a kind: the absolute path in the
     // environment variable (XDG_CONFIG_HOME, XDG_DATA_HOME), else
-    // `underHome` in the home folder. A path that Qt cannot hold byte for
-    // byte, or no home folder, is refused.
+    // `underHome` in the home folder (freedesktop.org's XDG Base Directory
+    // rules). A path that Qt cannot hold byte for byte, or no home folder, is
+    // refused.
     static StorePlace userFolder(const char *variable, QLatin1StringView underHome);
 };
 
 // Keeps other Quorrel processes out while a store file is read, changed and
 // replaced. It is a flock() on the lock file <file>.lock: the system lets go
-// of it when its process ends, however it ends, so no lock outlives a crash
-// and no one has to guess when a lock is stale. A waiter takes it the moment
-// it is free. The lock file goes when the lock is let go.
+// of it when its process ends, however it ends (flock(2): the lock goes with
+// the last descriptor of its file), so no lock outlives a crash and no one has
+// to guess when a lock is stale. A waiter takes it the moment it is free. The
+// lock file goes when the lock is let go.
 class StoreLock
 {
 public:

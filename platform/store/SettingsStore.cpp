@@ -1,5 +1,5 @@
-#include "platform/SettingsStore.h"
-#include "platform/StoreFile.h"
+#include "platform/store/SettingsStore.h"
+#include "platform/store/StoreFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,7 +28,8 @@ QString shown(const QString &fileName)
 constexpr qint64 maxFileBytes = 8 * 1024 * 1024;
 
 // A name beside the file that no QSettings has read: QSettings keeps what it
-// read of each file in a cache of the process, which a reused name could hit.
+// read of each file in a cache of the process, which a reused name could hit
+// (QConfFile::fromName in Qt's qsettings.cpp).
 QString unseenName(const QString &fileName)
 {
     return fileName + QStringLiteral(".new-") +
@@ -133,41 +134,43 @@ void QtSettingsStore::stage(const QString &application, Change change)
     staged_[application].append(std::move(change));
 }
 
-std::optional<QString> QtSettingsStore::commit()
+std::optional<SaveError> QtSettingsStore::commit()
 {
     const QMap<QString, QList<Change>> changes = std::exchange(staged_, {});
-    std::optional<QString> firstFailure;
+    std::optional<SaveError> firstFailure;
     for (auto file = changes.cbegin(); file != changes.cend(); ++file) {
-        const std::optional<QString> failure = commitFile(file.key(), file.value());
+        const std::optional<SaveError> failure = commitFile(file.key(), file.value());
         if (!firstFailure)
             firstFailure = failure;
     }
     return firstFailure;
 }
 
-std::optional<QString> QtSettingsStore::commitFile(const QString &application,
-                                                   const QList<Change> &changes)
+std::optional<SaveError> QtSettingsStore::commitFile(const QString &application,
+                                                     const QList<Change> &changes)
 {
     if (!configFolder_.refusal.isEmpty())
-        return configFolder_.refusal;
+        return SaveError{configFolder_.refusal};
     const QString file = fileName(application);
     // What cannot be read as settings may be something the user wants back.
-    if (std::optional<QString> why = whyUnusable(file))
+    if (std::optional<SaveError> why = whyUnusable(file))
         return why;
     // QSettings merges the changes into what the file held when they were
-    // made, so a section removed here would keep the keys that another
-    // Quorrel saved in between. This lock, held from before the read to after
-    // the write, keeps every other Quorrel's save out.
+    // made (QSettings::sync() reloads what others changed meanwhile), so a
+    // section removed here would keep the keys that another Quorrel saved in
+    // between. This lock, held from before the read to after the write, keeps
+    // every other Quorrel's save out.
     if (!StoreFile::makeFolder(QFileInfo(file).absolutePath()))
         return whyNotWritten(file);
     const StoreLock lock(file + QStringLiteral(".save"));
     if (lock.state() == StoreLock::State::Busy)
-        return tr("Another Quorrel is saving its settings in %1. Try again in a moment.")
-            .arg(shown(file));
+        return SaveError{tr("Another Quorrel is saving its settings in %1. Try again in a moment.")
+                             .arg(shown(file))};
     if (lock.state() == StoreLock::State::Failed)
         return whyNotWritten(file);
     // So a lock file of QSettings' own was left by a Quorrel that died while
-    // reading, which QSettings would wait for until it is half a minute old.
+    // reading, which QSettings would wait for until it is half a minute old
+    // (QLockFile::staleLockTime() is 30 seconds by default).
     QFile::remove(file + QStringLiteral(".lock"));
     removeDrafts(file);
     const std::optional<QByteArray> contents = withChanges(file, changes);
@@ -175,9 +178,10 @@ std::optional<QString> QtSettingsStore::commitFile(const QString &application,
         return whyNotWritten(file);
     // A larger file would come back as the defaults at the next start.
     if (contents->size() > maxFileBytes)
-        return tr("Your settings are too large to be stored: the settings file may hold at "
-                  "most %1 MiB. Remove or shorten some hosts, then save again.")
-            .arg(maxFileBytes / (1024 * 1024));
+        return SaveError{
+            tr("Your settings are too large to be stored: the settings file may hold at "
+               "most %1 MiB. Remove or shorten some hosts, then save again.")
+                .arg(maxFileBytes / (1024 * 1024))};
     if (!StoreFile::replace(file, *contents))
         return whyNotWritten(file);
     if (const auto reader = readers_.find(application); reader != readers_.end() && reader->second)
@@ -216,7 +220,7 @@ std::optional<QByteArray> QtSettingsStore::withChanges(const QString &fileName,
     return contents;
 }
 
-std::optional<QString> QtSettingsStore::whyUnusable(const QString &fileName)
+std::optional<SaveError> QtSettingsStore::whyUnusable(const QString &fileName)
 {
     const StoreFile file = StoreFile::read(fileName, maxFileBytes);
     switch (file.state) {
@@ -227,34 +231,37 @@ std::optional<QString> QtSettingsStore::whyUnusable(const QString &fileName)
         // scraps of settings and write them back as garbage.
         if (!file.contents.contains('\0'))
             return std::nullopt;
-        return tr("The file %1 is not a settings file: it is not text. Move or delete it to "
-                  "save your settings.")
-            .arg(shown(fileName));
+        return SaveError{
+            tr("The file %1 is not a settings file: it is not text. Move or delete it to "
+               "save your settings.")
+                .arg(shown(fileName))};
     case StoreFile::State::TooLarge:
-        return tr("The file %1 is too large to be a settings file. Move or delete it to save "
-                  "your settings.")
-            .arg(shown(fileName));
+        return SaveError{
+            tr("The file %1 is too large to be a settings file. Move or delete it to save "
+               "your settings.")
+                .arg(shown(fileName))};
     case StoreFile::State::Unreadable:
         break;
     }
     if (QFileInfo(fileName).isDir())
-        return tr("There is a folder named %1 where the settings file belongs.")
-            .arg(shown(fileName));
-    return tr("The file %1 cannot be read. Move or delete it to save your settings.")
-        .arg(shown(fileName));
+        return SaveError{
+            tr("There is a folder named %1 where the settings file belongs.").arg(shown(fileName))};
+    return SaveError{tr("The file %1 cannot be read. Move or delete it to save your settings.")
+                         .arg(shown(fileName))};
 }
 
 // QSettings only says that it could not write; the path tells the user why.
-QString QtSettingsStore::whyNotWritten(const QString &fileName)
+SaveError QtSettingsStore::whyNotWritten(const QString &fileName)
 {
     const QFileInfo file(fileName);
     const QFileInfo folder(file.absolutePath());
     if (!folder.isDir())
-        return tr("The folder %1 does not exist and cannot be created.")
-            .arg(shown(folder.filePath()));
+        return SaveError{tr("The folder %1 does not exist and cannot be created.")
+                             .arg(shown(folder.filePath()))};
     if (!folder.isWritable())
-        return tr("The folder %1 is not writable.").arg(shown(folder.filePath()));
+        return SaveError{tr("The folder %1 is not writable.").arg(shown(folder.filePath()))};
     if (file.exists() && !file.isWritable())
-        return tr("The file %1 is read-only.").arg(shown(fileName));
-    return tr("The file %1 could not be written. The disk may be full.").arg(shown(fileName));
+        return SaveError{tr("The file %1 is read-only.").arg(shown(fileName))};
+    return SaveError{
+        tr("The file %1 could not be written. The disk may be full.").arg(shown(fileName))};
 }

@@ -1,4 +1,4 @@
-#include "platform/IniFile.h"
+#include "platform/store/IniFile.h"
 
 #include <QList>
 

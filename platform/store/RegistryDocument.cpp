@@ -1,5 +1,5 @@
-#include "platform/RegistryDocument.h"
-#include "platform/Registry.h"
+#include "platform/store/RegistryDocument.h"
+#include "platform/store/Registry.h"
 
 #include <QStringDecoder>
 #include <QtEndian>

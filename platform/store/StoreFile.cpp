@@ -1,4 +1,4 @@
-#include "platform/StoreFile.h"
+#include "platform/store/StoreFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -52,7 +52,8 @@ bool holdsExactly(int descriptor, qsizetype size)
     return fstat(descriptor, &status) == 0 && status.st_size == size;
 }
 
-// A file that is replaced keeps its permissions; mkostemp made a new one 0600.
+// A file that is replaced keeps its permissions; mkostemp made a new one 0600
+// (mkstemp(3)).
 bool takeModeOf(int descriptor, const QByteArray &fileName)
 {
     struct stat status {
@@ -62,7 +63,8 @@ bool takeModeOf(int descriptor, const QByteArray &fileName)
     return fchmod(descriptor, status.st_mode & 07777) == 0;
 }
 
-// Once the folder is synced, the rename survives a power cut.
+// Once the folder is synced, the rename survives a power cut (fsync(2): a
+// file's sync does not reach the folder's entry for it).
 bool syncFolderOf(const QByteArray &fileName)
 {
     const qsizetype slash = fileName.lastIndexOf('/');
@@ -76,7 +78,7 @@ bool syncFolderOf(const QByteArray &fileName)
 }
 
 // A file that its user may not write is not replaced either, though its
-// folder would allow it.
+// folder would allow it (rename(2) asks only for the folder's permissions).
 bool mayReplace(const QByteArray &fileName)
 {
     return access(fileName.constData(), W_OK) == 0 || errno == ENOENT;
@@ -96,13 +98,14 @@ std::optional<QString> exactPath(const QByteArray &bytes)
 
 StoreFile StoreFile::read(const QString &fileName, qint64 maxBytes)
 {
-    // stat follows links: a link to nothing is no file, a link loop is
-    // something that cannot be read, even by root.
+    // stat follows links (stat(2)): a link to nothing is no file (ENOENT), a
+    // link loop (ELOOP) is something that cannot be read, even by root.
     struct stat status {
     };
     if (stat(QFile::encodeName(fileName).constData(), &status) != 0)
         return {errno == ENOENT || errno == ENOTDIR ? State::Missing : State::Unreadable, {}};
-    // Opening a pipe would wait for a writer, reading a device might never end.
+    // Opening a pipe would wait for a writer (fifo(7)), reading a device might
+    // never end.
     if (!S_ISREG(status.st_mode))
         return {State::Unreadable, {}};
     if (status.st_size > maxBytes)
@@ -126,7 +129,8 @@ bool StoreFile::replace(const QString &fileName, QByteArrayView contents)
     if (!mayReplace(target))
         return false;
     QByteArray temporary = target + ".XXXXXX";
-    // Made new (O_EXCL), so never through a link, and for the user alone.
+    // Made new (O_EXCL), so never through a link (open(2)), and for the user
+    // alone.
     const int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
     if (descriptor < 0)
         return false;

@@ -48,8 +48,8 @@ public:
 //   character above every ASCII one. Comparing the text with ASCII text
 //   therefore orders it as the raw bytes would.
 // - The proxy text goes to libcurl unchanged (host:port, http://host:port,
-//   socks5h://host:port; without a port, 1080, or 443 for https://). Proxy
-//   variables of the environment never apply.
+//   socks5h://host:port; without a port, 1080, or 443 for https://; see
+//   CURLOPT_PROXY(3)). Proxy variables of the environment never apply.
 class CurlInet final : public Inet
 {
 public:

@@ -1,9 +1,10 @@
 // The transfer facility over libcurl. Each fetch gets its own easy handle,
-// driven by a multi handle on a worker thread: the multi handle's wake-up lets
-// a cancel from the window's thread end the transfer at once, whatever phase
-// it is in, and nothing polls while no fetch runs.
+// driven by a multi handle on a worker thread: the multi handle's wake-up
+// (curl_multi_wakeup(3), which ends a curl_multi_poll(3)) lets a cancel from
+// the window's thread end the transfer at once, whatever phase it is in, and
+// nothing polls while no fetch runs.
 
-#include "platform/Inet.h"
+#include "platform/net/Inet.h"
 
 #include <QEventLoop>
 #include <QRegularExpression>
@@ -28,7 +29,8 @@ constexpr int idleWaitMs = 1000;
 
 bool curlReady()
 {
-    // libcurl's global set-up must run once, before any worker thread exists.
+    // libcurl's global set-up must run once, before any worker thread exists
+    // (curl_global_init(3)).
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return ready;
 }
@@ -53,7 +55,8 @@ std::optional<QByteArray> urlFor(const QString &address, Inet::Method method)
     return address.toUtf8();
 }
 
-// libcurl takes its texts as C strings, which end at the first NUL: a text
+// libcurl takes its texts as C strings (curl_easy_setopt(3)), which end at the
+// first NUL: a text
 // holding one would reach it cut short, and a proxy cut to nothing would send
 // the fetch direct.
 bool passesWhole(const QByteArray &text)
@@ -130,14 +133,16 @@ bool CurlInet::Transfer::prepare(const QByteArray &url, const Inet &settings)
         curl_easy_setopt(easy_, CURLOPT_FAILONERROR, 1L),
         curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L),
         curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L),
-        // An empty proxy means none, whatever the environment says; an empty
-        // exemption list lets no host bypass a named proxy.
+        // An empty proxy means none, whatever the environment says
+        // (CURLOPT_PROXY(3)); an empty exemption list lets no host bypass a
+        // named proxy (CURLOPT_NOPROXY(3)).
         curl_easy_setopt(easy_, CURLOPT_PROXY, proxy.constData()),
         curl_easy_setopt(easy_, CURLOPT_NOPROXY, ""),
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Transfer::receive),
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this),
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L),
-        // A cancel must not wait for a name lookup to come back.
+        // A cancel must not wait for a name lookup to come back
+        // (CURLOPT_QUICK_EXIT(3)).
         curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L),
     };
     if (!std::ranges::all_of(results, [](CURLcode result) { return result == CURLE_OK; }))
@@ -205,7 +210,8 @@ size_t CurlInet::Transfer::receive(char *data, size_t size, size_t count, void *
     const size_t offered = size * count;
     const size_t taken = std::min(offered, static_cast<size_t>(documentLimit - self->body_.size()));
     self->body_.append(data, static_cast<qsizetype>(taken));
-    // Taking less than offered ends the transfer: the rest would be thrown away.
+    // Taking less than offered ends the transfer (CURLOPT_WRITEFUNCTION(3)):
+    // the rest would be thrown away.
     self->cut_ = taken < offered;
     return taken;
 }

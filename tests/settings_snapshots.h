@@ -6,14 +6,7 @@
 #include "app/frmmain.h"
 #include "platform/store/SettingsStore.h"
 
-#include <QCheckBox>
-#include <QDir>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QRadioButton>
-#include <QSettings>
-#include <QSlider>
-#include <QTemporaryDir>
+#include <QtWidgets>
 
 struct SettingsSnapshot {
     QStringList hosts;

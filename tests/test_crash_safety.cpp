@@ -7,8 +7,6 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTest>
-#include <QThread>
 
 using namespace Qt::StringLiterals;
 

@@ -4,19 +4,6 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QDeadlineTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QSlider>
-#include <QTest>
-#include <QTimer>
-
 using namespace Qt::StringLiterals;
 
 const QString succeeded = u"Status: successfully connected at 12:34"_s;

@@ -3,11 +3,6 @@
 #include "optimizer/modRegistry.h"
 #include "support/TestRig.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QTest>
-
 using namespace Qt::StringLiterals;
 
 namespace

@@ -5,10 +5,6 @@
 #include "parser_checks.h"
 #include "support/TestRig.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;

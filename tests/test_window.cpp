@@ -8,23 +8,6 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
-#include <QAccessible>
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QDeadlineTimer>
-#include <QMenu>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTabWidget>
-#include <QTest>
-#include <QTimer>
-#include <QTranslator>
-#include <QWindow>
-
 using namespace Qt::StringLiterals;
 
 namespace

@@ -1,12 +1,8 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
-#include <QFile>
-#include <QRegularExpression>
 #include <QSslKey>
 #include <QSslServer>
-#include <QTimer>
-#include <QUrl>
 #include <QUrlQuery>
 
 using namespace Qt::StringLiterals;

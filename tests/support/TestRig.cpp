@@ -1,12 +1,6 @@
 #include "support/TestRig.h"
 
-#include <QComboBox>
-#include <QDir>
-#include <QPushButton>
-#include <QStandardPaths>
-
 using namespace Qt::StringLiterals;
-#include <QTest>
 
 ScriptedDialogs::Answer ScriptedDialogs::answer(QQueue<Answer> &answers, int style,
                                                 const QString &title, const QString &prompt,

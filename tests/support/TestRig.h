@@ -10,8 +10,8 @@
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
 
-#include <QQueue>
-#include <QTemporaryDir>
+#include <QtTest>
+#include <QtWidgets>
 #include <functional>
 #include <memory>
 

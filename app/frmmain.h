@@ -29,6 +29,9 @@ class QSlider;
 class QTabWidget;
 class QTimer;
 
+// Controls are public: they are the window a user sees, and tests read them as
+// a user would. The handlers, named control_event, are what the window does
+// when a control is used; the state between attempts is the window's alone.
 class frmmain : public QWidget
 {
     Q_OBJECT
@@ -37,73 +40,72 @@ public:
     explicit frmmain(const Services &services, QWidget *parent = nullptr);
     ~frmmain() override;
 
-    // The tab control and its five pages.
-    QTabWidget *SSTab1 = nullptr;
+    QTabWidget *SSTab1 = nullptr; // the five pages below, in this order
 
-    // "&Program"
-    QLabel *Image1 = nullptr;
-    QLabel *Label21 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QLabel *Label4 = nullptr;
-    QPushButton *Command1 = nullptr;
-    QPushButton *Command3 = nullptr;
-    QPushButton *Command9 = nullptr;
-    QPushButton *Command2 = nullptr;
-    QTimer *Timer1 = nullptr;
+    // "&Program" page
+    QLabel *Image1 = nullptr;        // the logo
+    QLabel *Label21 = nullptr;       // "Quorrel 2.5"
+    QLabel *Label1 = nullptr;        // "Remote Host:" and the host of the last attempt
+    QLabel *Label2 = nullptr;        // "Status:" and the outcome with its time
+    QLabel *Label3 = nullptr;        // "Successful Connections:" and their count
+    QLabel *Label4 = nullptr;        // "Failed Connections:" and their count
+    QPushButton *Command1 = nullptr; // "&Start"
+    QPushButton *Command3 = nullptr; // "&Stop"
+    QPushButton *Command9 = nullptr; // "&Tray"
+    QPushButton *Command2 = nullptr; // "&Close"
+    QTimer *Timer1 = nullptr;        // the 59-second tick, running while the cycle runs
 
-    // "&Hosts"
-    QListWidget *List1 = nullptr;
-    QPushButton *Command5 = nullptr;
-    QPushButton *Command6 = nullptr;
-    QPushButton *Command7 = nullptr;
-    QCheckBox *random1 = nullptr;
-    QPushButton *Command10 = nullptr;
-    QLabel *Image2 = nullptr;
+    // "&Hosts" page
+    QListWidget *List1 = nullptr;     // the hosts, in turn from the top
+    QPushButton *Command5 = nullptr;  // "&Add"
+    QPushButton *Command6 = nullptr;  // "&Remove"
+    QPushButton *Command7 = nullptr;  // "&Edit"
+    QCheckBox *random1 = nullptr;     // "Connect to hosts at random"
+    QPushButton *Command10 = nullptr; // "&Save Settings"
+    QLabel *Image2 = nullptr;         // the hosts icon
 
-    // "Options"
-    QGroupBox *Frame1 = nullptr;
-    QRadioButton *http = nullptr;
-    QRadioButton *ftp = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QCheckBox *Check1 = nullptr;
-    QLineEdit *Text1 = nullptr;
-    QGroupBox *Frame3 = nullptr;
-    QLabel *Label5 = nullptr;
-    QLabel *Label6 = nullptr;
-    QSlider *Slider1 = nullptr;
-    QLabel *Label7 = nullptr;
-    QPushButton *Command8 = nullptr;
+    // "Options" page
+    QGroupBox *Frame1 = nullptr;     // "Connection Method"
+    QRadioButton *http = nullptr;    // "HTTP"
+    QRadioButton *ftp = nullptr;     // "FTP"
+    QGroupBox *Frame2 = nullptr;     // "Proxy Setting"
+    QCheckBox *Check1 = nullptr;     // "Enable Proxy"
+    QLineEdit *Text1 = nullptr;      // the proxy address
+    QGroupBox *Frame3 = nullptr;     // "Connection Interval"
+    QLabel *Label5 = nullptr;        // "Connect every N minute(s)"
+    QLabel *Label6 = nullptr;        // "1", the slider's low end
+    QSlider *Slider1 = nullptr;      // the interval, 1 to 30 minutes
+    QLabel *Label7 = nullptr;        // "30", the slider's high end
+    QPushButton *Command8 = nullptr; // "&Save Settings"
 
-    // "QuorrelTune"
-    QLabel *Label8 = nullptr;
-    QComboBox *Combo1 = nullptr;
-    QLabel *Label16 = nullptr;
-    QGroupBox *Frame4 = nullptr;
-    QLabel *Label18 = nullptr;
-    QPushButton *Command12 = nullptr;
-    QLabel *Label15 = nullptr;
-    QLabel *Label13 = nullptr;
-    QLabel *Label14 = nullptr;
-    QLabel *label9 = nullptr;
-    QLabel *Label10 = nullptr;
-    QLabel *Label11 = nullptr;
-    QLabel *Label12 = nullptr;
-    QLabel *CMTU = nullptr;
+    // "QuorrelTune" page
+    QLabel *Label8 = nullptr;         // "ModemConnection Speed"
+    QComboBox *Combo1 = nullptr;      // the modem speeds; "Select Speed" until one is picked
+    QLabel *Label16 = nullptr;        // the advice to modem users
+    QGroupBox *Frame4 = nullptr;      // the table of winsock settings
+    QLabel *Label18 = nullptr;        // "* Configuration of your winsock …"
+    QPushButton *Command12 = nullptr; // "&Optimize"
+    QLabel *Label15 = nullptr;        // " Winsock Setting", the table's first column
+    QLabel *Label13 = nullptr;        // " Current "
+    QLabel *Label14 = nullptr;        // " Reccomended "
+    QLabel *label9 = nullptr;         // "Maximum Transmission Unit [MTU]"
+    QLabel *Label10 = nullptr;        // "Maximum Segment Size [MSS]"
+    QLabel *Label11 = nullptr;        // "Receive Window [RWIN]"
+    QLabel *Label12 = nullptr;        // "Time To Live [TTL]"
+    QLabel *CMTU = nullptr;           // current values, "Not Set" when missing
     QLabel *CMSS = nullptr;
     QLabel *CRWIN = nullptr;
     QLabel *CTTL = nullptr;
-    QLabel *mtu = nullptr;
+    QLabel *mtu = nullptr; // recommended values, "select speed" until a pick
     QLabel *MSS = nullptr;
     QLabel *RWIN = nullptr;
     QLabel *TTL = nullptr;
 
-    // "About"
-    QPlainTextEdit *Text2 = nullptr;
-    QLabel *Label19 = nullptr;
-    QLabel *Label20 = nullptr;
-    QPushButton *Command4 = nullptr;
+    // "About" page
+    QPlainTextEdit *Text2 = nullptr; // what Quorrel is for, read-only
+    QLabel *Label19 = nullptr;       // "Quorrel 2.5"
+    QLabel *Label20 = nullptr;       // "Made by the Quorrel developers."
+    QPushButton *Command4 = nullptr; // "&Homepage"
 
     // Outside the pages: holds the last fetched document, never shown.
     QLabel *cnk = nullptr;
@@ -114,65 +116,58 @@ public:
     // The tray icon's popup menu. The item `close` hides QWidget::close(); the
     // window is closed through unload().
     QMenu *mnusystemtray = nullptr;
-    QAction *start = nullptr;
-    QAction *stop1 = nullptr;
-    QAction *open = nullptr;
-    QAction *close = nullptr;
-
-    // Keep-alive state.
-    std::int16_t cnt = 0;  // ticks since the last attempt that fetched
-    std::int16_t good = 0; // successful connections since start
-    std::int16_t bad = 0;  // failed connections since start
-    std::int16_t intv = 0; // position of the next host when taken in turn
+    QAction *start = nullptr; // "Start"
+    QAction *stop1 = nullptr; // "Stop"
+    QAction *open = nullptr;  // "Open Quorrel"
+    QAction *close = nullptr; // "Close Quorrel"
 
     // --- app/: start-up and window commands ---
-    void Form_Load();
+    void Form_Load(); // the constructor: current TCP/IP values, texts, settings, tick
     // The tray icon's mouse messages: Tray::LeftDoubleClick brings the window
     // back, Tray::RightButtonUp pops up the tray menu.
     void Tray_MouseMessage(int message);
-    void Form_QueryUnload(int &Cancel, int UnloadMode);
-    void totray();
-    void Command9_Click();
-    void open_Click();
-    void close_Click();
-    void Command2_Click();
-    void Command4_Click();
-    void Check1_Click();
-    void unload();
+    void Form_QueryUnload(int &Cancel, int UnloadMode); // closeEvent: the icon goes
+    void totray();         // Command9: the window hides behind the tray icon
+    void Command9_Click(); // "&Tray": totray()
+    void open_Click();     // "Open Quorrel": the window back, the icon gone
+    void close_Click();    // "Close Quorrel": as "&Close"
+    void Command2_Click(); // "&Close": asks to save, then unloads
+    void Command4_Click(); // "&Homepage": the browser opens the homepage
+    void Check1_Click();   // "Enable Proxy" toggled: the address box on, or off and emptied
+    void unload();         // Command2: the window closes and the program ends
 
     // --- keepalive/: scheduler and connection attempt ---
+    // Timer1 every 59 s: counts a minute, and attempts once the interval is
+    // reached. Tests call it for a tick.
     void Timer1_Timer();
-    void Command1_Click();
-    void start_Click();
-    void Command3_Click();
-    void stop1_Click();
-    void Slider1_MouseUp();
-    void showInterval();
-    void httpd();
-    void ftpd();
+    void Command1_Click();  // "&Start": attempts at once and starts the tick
+    void start_Click();     // "Start" in the tray menu: as "&Start"
+    void Command3_Click();  // "&Stop": ends a fetch, stops the tick, clears the labels
+    void stop1_Click();     // "Stop" in the tray menu: as "&Stop"
+    void Slider1_MouseUp(); // the slider let go: Label5 shows the interval
+    void httpd();           // one attempt by HTTP (Timer1, Command1)
+    void ftpd();            // one attempt by FTP (Timer1, Command1)
 
     // --- hosts/: host list editing ---
-    void Command5_Click();
-    void Command6_Click();
-    void Command7_Click();
-    void appendDefaultHosts();
-    void appendHost(const QString &host);
+    void Command5_Click(); // "&Add": asks for a host and appends it
+    void Command6_Click(); // "&Remove": removes the selected host
+    void Command7_Click(); // "&Edit": asks for the selected host's new text
 
     // --- settings/: the settings store ---
+    // Writes every option and host to the store; the failure, if any.
     [[nodiscard]] std::optional<SaveError> save();
-    void savesettings();
-    void loadsettings();
-    void warnSaveFailed(const SaveError &failure);
-    void Command10_Click();
-    void Command8_Click();
+    void savesettings();    // Command8, Command10: save() and says how it went
+    void loadsettings();    // Form_Load: options and hosts from the store, or defaults
+    void Command10_Click(); // "&Save Settings" on the hosts page
+    void Command8_Click();  // "&Save Settings" on the options page
 
     // --- optimizer/: the TCP/IP optimizer page ---
-    // The current values as the protocol's keys hold them (the load step).
-    void readCurrentTcpValues();
-    // The same, with the network adapter's MTU where the protocol's is not set.
-    void readCurrentTcpValuesOrAdapterMtu();
-    void Combo1_Click();
-    void Command12_Click();
+    void Combo1_Click();    // a speed picked from the list: the recommended values
+    void Command12_Click(); // "&Optimize": writes the recommended values
+
+    // The only way into the window's state besides its controls: the counts
+    // at their limit of 32,767 would take a test months of attempts.
+    void setCountsForTest(std::int16_t successes, std::int16_t failures);
 
 signals:
     // The window has been unloaded; the program ends.
@@ -196,6 +191,23 @@ private:
     void popUpTrayMenu();
 
     Services services_;
+
+    // --- hosts/ and settings/ ---
+    void appendDefaultHosts();
+    void appendHost(const QString &host);
+    void warnSaveFailed(const SaveError &failure);
+    void showInterval(); // Label5 from the slider
+
+    // --- optimizer/: the current values as the protocol's keys hold them (the
+    // load step), or with the network adapter's MTU where the protocol's is not set.
+    void readCurrentTcpValues();
+    void readCurrentTcpValuesOrAdapterMtu();
+
+    // Keep-alive state.
+    std::int16_t cnt_ = 0;  // ticks since the last attempt that fetched
+    std::int16_t good_ = 0; // successful connections since start
+    std::int16_t bad_ = 0;  // failed connections since start
+    std::int16_t intv_ = 0; // position of the next host when taken in turn
 
     // Whether a tray message is being handled: the popup menu runs a nested
     // event loop, in which the next one is dropped.

@@ -75,6 +75,5 @@ QString BenchRig::freshFolder()
 void BenchRig::setHosts(const QStringList &hosts)
 {
     window_->List1->clear();
-    for (const QString &host : hosts)
-        window_->appendHost(host);
+    window_->List1->addItems(hosts);
 }

@@ -132,8 +132,10 @@ void measureOneAttempt(const Options &options, const Tools &tools, Table &table)
     }
 
     // Every attempt must have fetched, or the figures are not those of an attempt.
-    const QString failures =
-        window.bad == 0 ? QString() : QStringLiteral(", %1 attempts FAILED").arg(window.bad);
+    const QString failed = window.Label4->text().section(QStringLiteral(": "), 1);
+    const QString failures = failed == QLatin1String("0")
+                                 ? QString()
+                                 : QStringLiteral(", %1 attempts FAILED").arg(failed);
     const QString hidden = QStringLiteral("loopback HTTP, window hidden") + failures;
     addAttemptRows(table, hidden, httpd, QStringLiteral("bare libcurl"), bare, true);
     // Without the command (see BENCHMARKS.md) its rows show no reference.

@@ -59,11 +59,12 @@ void showNoHosts(const frmmain &window)
     window.Label3->setText(frmmain::tr("Successful Connections: "));
 }
 
-void showOutcome(const frmmain &window, bool succeeded, const Clock &clock)
+void showOutcome(const frmmain &window, bool succeeded, std::int16_t successes,
+                 std::int16_t failures, const Clock &clock)
 {
-    window.Label4->setText(frmmain::tr("Failed Connections: %1").arg(window.bad));
+    window.Label4->setText(frmmain::tr("Failed Connections: %1").arg(failures));
     if (succeeded) {
-        window.Label3->setText(frmmain::tr("Successful Connections: %1").arg(window.good));
+        window.Label3->setText(frmmain::tr("Successful Connections: %1").arg(successes));
         window.Label2->setText(
             frmmain::tr("Status: successfully connected at %1").arg(clock.timeOfDay()));
     } else {
@@ -121,19 +122,19 @@ void frmmain::connectOnce(Inet::Method method)
     if (const std::optional<QString> document = Inet1->OpenURL(host))
         cnk->setText(*document);
     const bool succeeded = sortsAfterBlanks(cnk->text(), judgedBlanks);
-    raiseSaturating(succeeded ? good : bad);
+    raiseSaturating(succeeded ? good_ : bad_);
     // After a Stop or a close during the fetch the window stays as they left it.
     if (!stopPrevails_)
-        showOutcome(*this, succeeded, *services_.clock);
+        showOutcome(*this, succeeded, good_, bad_, *services_.clock);
     if (!atRandom)
-        ++intv;
+        ++intv_;
     if (!stopPrevails_)
         Timer1->start();
-    cnt = 0;
+    cnt_ = 0;
     cnk->setText(QString());
     // Past the last host the list keeps the host just used selected.
-    if (!atRandom && intv < List1->count())
-        List1->setCurrentRow(intv);
+    if (!atRandom && intv_ < List1->count())
+        List1->setCurrentRow(intv_);
 }
 
 std::optional<int> frmmain::chooseHost(bool atRandom)
@@ -145,11 +146,11 @@ std::optional<int> frmmain::chooseHost(bool atRandom)
             return std::nullopt;
         return static_cast<int>(static_cast<double>(services_.random->draw()) * count);
     }
-    if (intv < 0 || intv > count - 1)
-        intv = 0;
+    if (intv_ < 0 || intv_ > count - 1)
+        intv_ = 0;
     if (count == 0)
         return std::nullopt;
-    return intv;
+    return intv_;
 }
 
 void frmmain::abandonAttempt()
@@ -157,4 +158,10 @@ void frmmain::abandonAttempt()
     stopPrevails_ = true;
     attemptQueued_ = false;
     Inet1->Cancel();
+}
+
+void frmmain::setCountsForTest(std::int16_t successes, std::int16_t failures)
+{
+    good_ = successes;
+    bad_ = failures;
 }

@@ -12,8 +12,8 @@
 
 void frmmain::Timer1_Timer()
 {
-    ++cnt;
-    if (cnt >= Slider1->value()) {
+    ++cnt_;
+    if (cnt_ >= Slider1->value()) {
         cnk->setText(QString());
         attempt(chosenMethod());
     }

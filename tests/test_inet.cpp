@@ -1,5 +1,5 @@
 // What only the transfer facility itself shows: the time-out, Cancel, one
-// fetch at a time, certificates and the cut of a long document.
+// fetch at a time, certificates, the cut of a long document, why a fetch fails.
 
 #include "platform/net/Inet.h"
 #include "support/LocalHttpServer.h"
@@ -86,10 +86,20 @@ private slots:
         QCOMPARE(secure.connections(), 2);
     }
 
-    void aLongDocumentIsReadUpTo1MiB()
+    // A label of 64 characters is no DNS name: no query leaves the machine.
+    void aFetchGivesTheDocumentOrWhyNot()
     {
-        QCOMPARE(inet->OpenURL({http.url(u"/ten-gigabytes"_s)}),
-                 FetchResult(u"<html>"_s + QString(1024 * 1024 - 6, u'x')));
+        const std::pair<QString, FetchResult> rows[] = {
+            {http.url(u"/ten-gigabytes"_s), u"<html>"_s + QString(1024 * 1024 - 6, u'x')},
+            {http.url(u"/missing"_s), FetchError{FetchFailure::HttpStatus, 404}},
+            {u"127.0.0.1:1"_s, failed(FetchFailure::Refused)},
+            {QString(64, u'a') + u".invalid"_s, failed(FetchFailure::NameNotFound)},
+            {u"file:///etc/hostname"_s, failed(FetchFailure::SchemeRefused)},
+            {http.url(u"/redirect?to=file:///etc/hostname"_s), failed(FetchFailure::SchemeRefused)},
+            {http.url(u"/html"_s) + QChar() + u"x"_s, failed(FetchFailure::BadAddress)},
+        };
+        for (const auto &[address, expected] : rows)
+            QVERIFY2(inet->OpenURL({address}) == expected, qPrintable(address));
     }
 
 private:

@@ -33,20 +33,16 @@ QString remoteHostLine(Inet::Method method, const QString &host)
                                         : frmmain::tr("Remote Host: [FTP] %1").arg(host);
 }
 
-int timeoutSecondsOf(Inet::Method method)
+// The fetch of host as the window's controls ask for it: through the proxy
+// only when it is ticked and has an address.
+FetchRequest requestFor(const frmmain &window, const QString &host, Inet::Method method)
 {
-    return method == Inet::Method::Http ? 15 : 20;
-}
-
-// An earlier proxy text stays on the facility when the fetch goes direct.
-void applyProxyChoice(const frmmain &window)
-{
-    if (window.Check1->isChecked() && !window.Text1->text().isEmpty()) {
-        window.Inet1->Proxy = window.Text1->text();
-        window.Inet1->AccessType = Inet::NamedProxy;
-    } else {
-        window.Inet1->AccessType = Inet::Direct;
-    }
+    using namespace std::chrono_literals;
+    FetchRequest request{
+        .address = host, .method = method, .timeout = method == Inet::Method::Http ? 15s : 20s};
+    if (window.Check1->isChecked() && !window.Text1->text().isEmpty())
+        request.proxy = window.Text1->text();
+    return request;
 }
 
 // The cycle halts, while the buttons still show it running.
@@ -102,10 +98,7 @@ void frmmain::attempt(Inet::Method method)
 
 void frmmain::connectOnce(Inet::Method method)
 {
-    applyProxyChoice(*this);
     Timer1->stop();
-    Inet1->RequestTimeout = timeoutSecondsOf(method);
-    Inet1->Protocol = method;
 
     const bool atRandom = random1->isChecked();
     const std::optional<int> row = chooseHost(atRandom);
@@ -119,7 +112,9 @@ void frmmain::connectOnce(Inet::Method method)
     Label2->setText(QString());
     Label1->setText(remoteHostLine(method, host));
 
-    if (const std::optional<QString> document = Inet1->OpenURL(host))
+    // A failed fetch leaves no document to judge.
+    const FetchResult fetched = Inet1->OpenURL(requestFor(*this, host, method));
+    if (const QString *document = std::get_if<QString>(&fetched))
         cnk->setText(*document);
     const bool succeeded = sortsAfterBlanks(cnk->text(), judgedBlanks);
     raiseSaturating(succeeded ? good_ : bad_);

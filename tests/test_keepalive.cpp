@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(http.connections() - before, connections);
         QCOMPARE(w->Label1->text(), u"Remote Host: [%1] %2"_s.arg(method, host));
         QCOMPARE(w->Label2->text(), succeeds ? succeeded : failed);
-        QCOMPARE(w->Inet1->RequestTimeout, method == u"FTP" ? 20 : 15);
+        QCOMPARE(rig->inet.requests.last().timeout.count(), method == u"FTP" ? 20 : 15);
     }
 
     // Start attempts at once and arms the 59-second tick.
@@ -181,8 +181,7 @@ private slots:
         QCOMPARE(shown(), u"%1 | 32767 | 32767 | 59 s"_s.arg(succeeded));
     }
 
-    // Without a proxy address the fetch goes direct, though the facility keeps
-    // the earlier proxy text.
+    // Without a proxy address the fetch goes direct.
     void theProxyIsUsedOnlyWithAnAddress()
     {
         useHosts({u"/html"_s});
@@ -192,7 +191,7 @@ private slots:
         w->Text1->clear();
         w->Timer1_Timer();
         QCOMPARE(http.requests, (QStringList{http.url(u"/html"_s), u"/html"_s}));
-        QCOMPARE(w->Inet1->AccessType, Inet::Direct);
+        QCOMPARE(rig->inet.requests.last().proxy, std::nullopt);
     }
 
     // A Stop ends the fetch, which counts as failed, and the window stays

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <system_error>
 #include <thread>
 
@@ -71,6 +72,43 @@ bool isBareProxy(const QByteArray &proxy)
     return proxy == proxy.trimmed() && !proxy.contains('\n') && !proxy.contains('\r');
 }
 
+// Why libcurl ended a transfer without a document (libcurl-errors(3)).
+FetchFailure failureOf(CURLcode result)
+{
+    switch (result) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return FetchFailure::TimedOut;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return FetchFailure::NameNotFound;
+    case CURLE_COULDNT_CONNECT:
+        return FetchFailure::Refused;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return FetchFailure::Tls;
+    case CURLE_HTTP_RETURNED_ERROR:
+        return FetchFailure::HttpStatus;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return FetchFailure::SchemeRefused;
+    default:
+        return FetchFailure::Other;
+    }
+}
+
+// As received: a leading byte-order mark is part of the document.
+QString decoded(const QByteArray &document)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(document);
+}
+
 } // namespace
 
 class CurlInet::Transfer
@@ -81,15 +119,15 @@ public:
     Transfer(const Transfer &) = delete;
     Transfer &operator=(const Transfer &) = delete;
 
-    // False when libcurl refuses any setting or would get a text cut short: a
-    // fetch never runs with less than it was asked for.
-    bool prepare(const QByteArray &url, const Inet &settings);
+    // False when libcurl refuses any setting: a fetch never runs with less
+    // than it was asked for.
+    bool prepare(const QByteArray &url, const QByteArray &proxy, std::chrono::seconds timeout);
     // Runs the transfer on a worker thread while this thread handles its
     // events. False when no worker thread could be started.
     bool runAside();
     // From any thread: the transfer ends as a failure.
     void cancel();
-    std::optional<QByteArray> document() const;
+    FetchResult outcome() const;
 
 private:
     void run();
@@ -117,11 +155,10 @@ CurlInet::Transfer::~Transfer()
     static_cast<void>(curl_multi_cleanup(multi_));
 }
 
-bool CurlInet::Transfer::prepare(const QByteArray &url, const Inet &settings)
+bool CurlInet::Transfer::prepare(const QByteArray &url, const QByteArray &proxy,
+                                 std::chrono::seconds timeout)
 {
-    const QByteArray proxy =
-        settings.AccessType == Inet::NamedProxy ? settings.Proxy.toUtf8() : QByteArray();
-    if (!easy_ || !multi_ || !passesWhole(url) || !passesWhole(proxy) || !isBareProxy(proxy))
+    if (!easy_ || !multi_)
         return false;
     const CURLcode results[] = {
         curl_easy_setopt(easy_, CURLOPT_URL, url.constData()),
@@ -129,7 +166,7 @@ bool CurlInet::Transfer::prepare(const QByteArray &url, const Inet &settings)
         curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, fetchedSchemes),
         curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L),
         curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, maxRedirects),
-        curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, settings.RequestTimeout * 1000L),
+        curl_easy_setopt(easy_, CURLOPT_TIMEOUT, static_cast<long>(timeout.count())),
         curl_easy_setopt(easy_, CURLOPT_FAILONERROR, 1L),
         curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L),
         curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L),
@@ -216,12 +253,17 @@ size_t CurlInet::Transfer::receive(char *data, size_t size, size_t count, void *
     return taken;
 }
 
-std::optional<QByteArray> CurlInet::Transfer::document() const
+FetchResult CurlInet::Transfer::outcome() const
 {
-    const bool complete = result_ == CURLE_OK || (result_ == CURLE_WRITE_ERROR && cut_);
-    if (cancelled_ || !complete)
-        return std::nullopt;
-    return body_;
+    if (cancelled_)
+        return FetchError{FetchFailure::Cancelled};
+    if (result_ == CURLE_OK || (result_ == CURLE_WRITE_ERROR && cut_))
+        return decoded(body_);
+    long status = 0;
+    // Without a status to read, the failure keeps none.
+    static_cast<void>(curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status));
+    const FetchFailure reason = failureOf(result_);
+    return FetchError{reason, reason == FetchFailure::HttpStatus ? static_cast<int>(status) : 0};
 }
 
 // libcurl is set up by the first fetch, still before any worker thread: the
@@ -230,27 +272,26 @@ CurlInet::CurlInet() = default;
 
 CurlInet::~CurlInet() = default;
 
-std::optional<QString> CurlInet::OpenURL(const QString &address)
+FetchResult CurlInet::OpenURL(const FetchRequest &request)
 {
     // One transfer at a time: a call made while one runs fails.
-    if (current_ || !curlReady())
-        return std::nullopt;
-    const std::optional<QByteArray> url = urlFor(address, Protocol);
+    if (current_)
+        return FetchError{FetchFailure::Busy};
+    if (!curlReady())
+        return FetchError{FetchFailure::Other};
+    const std::optional<QByteArray> url = urlFor(request.address, request.method);
     if (!url)
-        return std::nullopt;
+        return FetchError{FetchFailure::SchemeRefused};
+    const QByteArray proxy = request.proxy.value_or(QString()).toUtf8();
+    if (!passesWhole(*url) || !passesWhole(proxy) || !isBareProxy(proxy))
+        return FetchError{FetchFailure::BadAddress};
     Transfer transfer;
-    if (!transfer.prepare(*url, *this))
-        return std::nullopt;
+    if (!transfer.prepare(*url, proxy, request.timeout))
+        return FetchError{FetchFailure::Other};
     current_ = &transfer;
     const bool ran = transfer.runAside();
     current_ = nullptr;
-    const std::optional<QByteArray> document = transfer.document();
-    if (!ran || !document)
-        return std::nullopt;
-    // As received: a leading byte-order mark is part of the document.
-    QStringDecoder utf8(QStringDecoder::Utf8,
-                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    return utf8.decode(*document);
+    return ran ? transfer.outcome() : FetchError{FetchFailure::Other};
 }
 
 void CurlInet::Cancel()

@@ -1,40 +1,64 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <optional>
+#include <variant>
 
-// The transfer facility: fetches one document at a time by its address,
-// directly or through a proxy, under a request time-out. Its settings stay in
-// place from one fetch to the next, like the properties of a control.
+struct FetchRequest;
+
+// Why a fetch gave no document.
+enum class FetchFailure {
+    TimedOut,      // the request's time-out ran out
+    NameNotFound,  // the host's or the proxy's name could not be looked up
+    Refused,       // no connection to the host or the proxy could be made
+    Tls,           // the secure handshake failed, or the certificate is not trusted
+    HttpStatus,    // the server answered with a status of 400 or above
+    Cancelled,     // Cancel() ended the fetch
+    SchemeRefused, // the address, or a redirect, names a scheme that is never fetched
+    BadAddress,    // a NUL in the address or the proxy text, blanks around the proxy
+                   // text or a line break in it; nothing was contacted
+    Busy,          // another fetch was still running
+    Other,         // anything else: an answer cut off, headers too long, an FTP refusal
+};
+
+struct FetchError {
+    FetchFailure reason;
+    int httpStatus = 0; // the server's status, with HttpStatus
+    bool operator==(const FetchError &) const = default;
+};
+
+// The document, or why there is none.
+using FetchResult = std::variant<QString, FetchError>;
+
+// The transfer facility: fetches one document at a time, as each request
+// asks: by its address, directly or through a proxy, under a time-out.
 class Inet
 {
 public:
-    // AccessType values.
-    static constexpr int Direct = 1;
-    static constexpr int NamedProxy = 2;
-
     // Decides the scheme an address without one is fetched by.
     enum class Method { Http, Ftp };
 
     virtual ~Inet() = default;
 
-    QString Proxy; // as the user typed it; used while AccessType is NamedProxy
-    int AccessType = Direct;
-    int RequestTimeout = 60; // seconds for the whole request, 0 for none
-    Method Protocol = Method::Http;
-
-    // The document at address, or nothing when the request fails or is
-    // cancelled. Returns only when the transfer has ended; the caller's window
-    // keeps handling its events meanwhile.
-    virtual std::optional<QString> OpenURL(const QString &address) = 0;
+    // Returns only when the transfer has ended; the caller's window keeps
+    // handling its events meanwhile.
+    [[nodiscard]] virtual FetchResult OpenURL(const FetchRequest &request) = 0;
     // Ends the transfer in progress, if any; its OpenURL then fails.
     virtual void Cancel() = 0;
+};
+
+struct FetchRequest {
+    QString address;
+    Inet::Method method = Inet::Method::Http;
+    std::optional<QString> proxy{};   // as the user typed it; none, or an empty text: direct
+    std::chrono::seconds timeout{60}; // for the whole request; 0: none
 };
 
 // Over libcurl. Each fetch runs on a worker thread of its own while the
 // calling thread waits in a local event loop; nothing runs between fetches.
 //
-// - An address without "scheme://" gets http:// or ftp:// by Protocol (FTP logs
+// - An address without "scheme://" gets http:// or ftp:// by the method (FTP logs
 //   in anonymously); one with a scheme is used as it stands. Only http, https,
 //   ftp and ftps are fetched, redirects included (at most 5); any other scheme
 //   fails before anything is contacted, and so does an address or a proxy
@@ -58,7 +82,7 @@ public:
     CurlInet(const CurlInet &) = delete;
     CurlInet &operator=(const CurlInet &) = delete;
 
-    std::optional<QString> OpenURL(const QString &address) override;
+    [[nodiscard]] FetchResult OpenURL(const FetchRequest &request) override;
     void Cancel() override;
 
 private:

@@ -116,6 +116,22 @@ public:
     bool succeeds = true;
 };
 
+// Fetches for real and keeps the requests it was given.
+class RecordingInet final : public Inet
+{
+public:
+    FetchResult OpenURL(const FetchRequest &request) override
+    {
+        requests.append(request);
+        return real_.OpenURL(request);
+    }
+    void Cancel() override { real_.Cancel(); }
+    QList<FetchRequest> requests;
+
+private:
+    CurlInet real_;
+};
+
 // A window wired to test services, each rig with its own temporary folders.
 // Fill the stores before calling window(); the window's load step reads them.
 class TestRig
@@ -141,7 +157,7 @@ public:
     RecordingTray tray;
     RecordingShell shell;
     // Fetches are real: tests point the hosts at servers on 127.0.0.1.
-    CurlInet inet;
+    RecordingInet inet;
     FixedClock clock;
     ScriptedRandom random;
 

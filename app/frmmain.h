@@ -145,8 +145,8 @@ public:
     void Command3_Click();  // "&Stop": ends a fetch, stops the tick, clears the labels
     void stop1_Click();     // "Stop" in the tray menu: as "&Stop"
     void Slider1_MouseUp(); // the slider let go: Label5 shows the interval
-    void httpd();           // one attempt by HTTP (Timer1, Command1)
-    void ftpd();            // one attempt by FTP (Timer1, Command1)
+    void httpd();           // one attempt by HTTP (Timer1_Timer, Command1_Click)
+    void ftpd();            // one attempt by FTP (Timer1_Timer, Command1_Click)
 
     // --- hosts/: host list editing ---
     void Command5_Click(); // "&Add": asks for a host and appends it
@@ -215,6 +215,7 @@ private:
 
     // --- keepalive/: one connection attempt at a time ---
     Inet::Method chosenMethod() const;
+    void attemptByChosenMethod(); // httpd or ftpd, as the Options page says
     void attempt(Inet::Method method);
     void connectOnce(Inet::Method method);
     std::optional<int> chooseHost(bool atRandom);

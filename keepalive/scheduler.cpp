@@ -15,7 +15,7 @@ void frmmain::Timer1_Timer()
     ++cnt_;
     if (cnt_ >= Slider1->value()) {
         cnk->setText(QString());
-        attempt(chosenMethod());
+        attemptByChosenMethod();
     }
 }
 
@@ -27,7 +27,7 @@ void frmmain::Command1_Click()
     stop1->setChecked(false);
     // A Start after a Stop given during a fetch takes the cycle back.
     stopPrevails_ = false;
-    attempt(chosenMethod());
+    attemptByChosenMethod();
 }
 
 void frmmain::start_Click()
@@ -67,4 +67,9 @@ void frmmain::showInterval()
 Inet::Method frmmain::chosenMethod() const
 {
     return http->isChecked() ? Inet::Method::Http : Inet::Method::Ftp;
+}
+
+void frmmain::attemptByChosenMethod()
+{
+    chosenMethod() == Inet::Method::Http ? httpd() : ftpd();
 }

@@ -194,14 +194,14 @@ private slots:
         QCOMPARE(rig->inet.requests.last().proxy, std::nullopt);
     }
 
-    // A Stop ends the fetch, which counts as failed, and the window stays
-    // stopped; a Stop and a Start take the cycle back; a Start from the tray
-    // while an attempt runs waits for it; the close ends the fetch.
+    // A Stop (from the tray) ends the fetch, which counts as failed, and the
+    // window stays stopped; a Stop and a Start take the cycle back; a Start
+    // from the tray while an attempt runs waits for it; the close ends the fetch.
     void duringAFetch()
     {
         useHosts({u"/hang"_s, u"/hang"_s, u"/html"_s, u"/slow"_s, u"/slow"_s, u"/hang"_s});
         const QDeadlineTimer noFetchRunsToItsTimeOut(5000);
-        QTimer::singleShot(300, w, [this] { w->Command3->click(); });
+        QTimer::singleShot(300, w, [this] { w->stop1->trigger(); });
         w->Command1->click();
         QCOMPARE(shown(), u"Status:  |  |  | stopped"_s);
         QTimer::singleShot(300, w, [this] {

@@ -100,6 +100,9 @@ private slots:
         };
         for (const auto &[address, expected] : rows)
             QVERIFY2(inet->OpenURL({address}) == expected, qPrintable(address));
+        // A blank before the proxy is a slip, not a name to look up.
+        QCOMPARE(inet->OpenURL({.address = http.url(u"/html"_s), .proxy = u' ' + http.address()}),
+                 failed(FetchFailure::BadAddress));
     }
 
 private:

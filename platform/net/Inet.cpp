@@ -57,9 +57,8 @@ std::optional<QByteArray> urlFor(const QString &address, Inet::Method method)
 }
 
 // libcurl takes its texts as C strings (curl_easy_setopt(3)), which end at the
-// first NUL: a text
-// holding one would reach it cut short, and a proxy cut to nothing would send
-// the fetch direct.
+// first NUL: a text holding one would reach it cut short, and a proxy cut to
+// nothing would send the fetch direct.
 bool passesWhole(const QByteArray &text)
 {
     return !text.contains('\0');
@@ -259,11 +258,12 @@ FetchResult CurlInet::Transfer::outcome() const
         return FetchError{FetchFailure::Cancelled};
     if (result_ == CURLE_OK || (result_ == CURLE_WRITE_ERROR && cut_))
         return decoded(body_);
-    long status = 0;
-    // Without a status to read, the failure keeps none.
-    static_cast<void>(curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status));
     const FetchFailure reason = failureOf(result_);
-    return FetchError{reason, reason == FetchFailure::HttpStatus ? static_cast<int>(status) : 0};
+    long status = 0;
+    // Only a status failure has a status; should it not be read, it stays 0.
+    if (reason == FetchFailure::HttpStatus)
+        static_cast<void>(curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status));
+    return FetchError{reason, static_cast<int>(status)};
 }
 
 // libcurl is set up by the first fetch, still before any worker thread: the

@@ -41,13 +41,6 @@ QStringList page(const frmmain &w)
             w.mtu->text(),  w.MSS->text(),  w.RWIN->text(),  w.TTL->text()};
 }
 
-// A speed chosen from the open list.
-void pick(frmmain &w, const QString &speed)
-{
-    w.Combo1->setCurrentIndex(w.Combo1->findText(speed));
-    emit w.Combo1->activated(w.Combo1->currentIndex());
-}
-
 } // namespace
 
 class OptimizerTest : public QObject
@@ -67,7 +60,7 @@ private slots:
         for (const auto &[item, window] : {std::pair{u"28.8 Kbps"_s, u"2144"_s},
                                            {u"33.6 Kbps"_s, u"3216"_s},
                                            {u"56.6 Kbps"_s, u"4388"_s}}) {
-            pick(w, item);
+            rig.pickSpeed(item);
             QCOMPARE(page(w), (QStringList{u"1400"_s, notSet, notSet, u"64"_s, u"576"_s, u"536"_s,
                                            window, u"128"_s}));
         }
@@ -114,7 +107,7 @@ private slots:
         const QStringList handTuned{u"1500"_s, u"1460"_s, u"8760"_s, u"64"_s};
         stored(rig.registry(), handTuned);
         frmmain &w = rig.window();
-        pick(w, u"56.6 Kbps"_s);
+        rig.pickSpeed(u"56.6 Kbps"_s);
         // Another program changes a value, the store becomes read-only, and the
         // user types over the speed: the page must still show what is stored.
         stored(rig.registry(), {u"1000"_s});

@@ -47,10 +47,15 @@ QString TestRig::save()
     return lastPrompt();
 }
 
-QString TestRig::optimizeFor(const QString &speed)
+void TestRig::pickSpeed(const QString &speed)
 {
     window().Combo1->setCurrentIndex(window().Combo1->findText(speed));
     emit window().Combo1->activated(window().Combo1->currentIndex());
+}
+
+QString TestRig::optimizeFor(const QString &speed)
+{
+    pickSpeed(speed);
     QTest::mouseClick(window().Command12, Qt::LeftButton);
     return lastPrompt();
 }

@@ -144,7 +144,8 @@ public:
     frmmain &window();
     // What a user does, each giving the prompt of the last box shown.
     QString save();                            // "&Save Settings" on the Options page
-    QString optimizeFor(const QString &speed); // the speed picked from the list, "&Optimize"
+    void pickSpeed(const QString &speed);      // a speed chosen from the open list
+    QString optimizeFor(const QString &speed); // the speed picked, then "&Optimize"
     QString lastPrompt() const;
 
     const QString &home() const { return homeDir_; }

@@ -24,9 +24,17 @@ eventually test -s "$work/display" || { echo "SKIP   : no Xvfb: $(cat "$work/xvf
 export DISPLAY=:$(cat "$work/display")
 # No session bus: the tray is the XEmbed panel below, whatever the machine runs.
 unset DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM WAYLAND_DISPLAY
-trayer --edge top --align right --widthtype request --height 24 --transparent false >/dev/null 2>&1 &
-pids+=($!)
-eventually xdotool search --class trayer >/dev/null || { echo "FAIL!  : no tray host"; exit 1; }
+eventually xwininfo -root >/dev/null 2>&1 || { echo "FAIL!  : Xvfb accepts no client"; exit 1; }
+# On a busy machine the panel's first connection is now and then refused; it
+# gets three tries.
+start_tray_host() {
+    trayer --edge top --align right --widthtype request --height 24 --transparent false \
+        >>"$work/trayer.log" 2>&1 &
+    pids+=($!)
+    eventually xdotool search --class trayer >/dev/null
+}
+start_tray_host || start_tray_host || start_tray_host ||
+    { echo "FAIL!  : no tray host: $(cat "$work/trayer.log")"; exit 1; }
 
 main_window() { xdotool search --onlyvisible --name '^Quorrel$' 2>/dev/null | head -n1; }
 is_shown() { [ -n "$(main_window)" ]; }

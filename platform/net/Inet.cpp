@@ -1,22 +1,24 @@
-// The transfer facility over libcurl. Each fetch gets its own easy handle,
-// driven by a multi handle on a worker thread: the multi handle's wake-up
-// (curl_multi_wakeup(3), which ends a curl_multi_poll(3)) lets a cancel from
-// the window's thread end the transfer at once, whatever phase it is in, and
-// nothing polls while no fetch runs.
+// The transfer facility over libcurl's multi-socket interface
+// (curl_multi_socket_action(3)): libcurl names the sockets and the time-out it
+// waits for, a QSocketNotifier per socket side and one QTimer wake it for
+// those alone, and the fetch waits in a local event loop on the caller's
+// thread. A cancel ends that loop at once, whatever phase the transfer is in.
 
 #include "platform/net/Inet.h"
 
 #include <QEventLoop>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QStringDecoder>
 #include <QStringList>
+#include <QTimer>
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <system_error>
-#include <thread>
+#include <climits>
+#include <map>
+#include <memory>
 
 namespace
 {
@@ -24,13 +26,10 @@ namespace
 constexpr qsizetype documentLimit = 1024 * 1024;
 constexpr long maxRedirects = 5;
 constexpr char fetchedSchemes[] = "http,https,ftp,ftps";
-// The longest the worker sleeps when libcurl has nothing for it to do;
-// libcurl's own timers and a cancel wake it earlier.
-constexpr int idleWaitMs = 1000;
 
 bool curlReady()
 {
-    // libcurl's global set-up must run once, before any worker thread exists
+    // libcurl's global set-up must run once, before any other call
     // (curl_global_init(3)).
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return ready;
@@ -113,7 +112,7 @@ QString decoded(const QByteArray &document)
 class CurlInet::Transfer
 {
 public:
-    Transfer() : easy_(curl_easy_init()), multi_(curl_multi_init()) {}
+    explicit Transfer(CURLM *multi);
     ~Transfer();
     Transfer(const Transfer &) = delete;
     Transfer &operator=(const Transfer &) = delete;
@@ -121,44 +120,71 @@ public:
     // False when libcurl refuses any setting: a fetch never runs with less
     // than it was asked for.
     bool prepare(const QByteArray &url, const QByteArray &proxy, std::chrono::seconds timeout);
-    // Runs the transfer on a worker thread while this thread handles its
-    // events. False when no worker thread could be started.
-    bool runAside();
-    // From any thread: the transfer ends as a failure.
+    // Handles this thread's events until the transfer has ended.
+    void run();
+    // The transfer ends as a failure.
     void cancel();
     FetchResult outcome() const;
 
 private:
-    void run();
-    // Ends the worker's loop; what has been received stays as it is.
-    void stop();
-    static size_t receive(char *data, size_t size, size_t count, void *transfer);
+    // The read and the write side of one of libcurl's sockets. A socket
+    // libcurl has let go of keeps its pair, switched off, until the
+    // transfer ends: the pair may be the one whose signal is being handled.
+    struct Watch {
+        QSocketNotifier readable;
+        QSocketNotifier writable;
+    };
 
-    CURL *const easy_;
+    static int onSocket(CURL *, curl_socket_t socket, int what, void *transfer, void *);
+    static int onTimer(CURLM *, long timeoutMs, void *transfer);
+    static size_t receive(char *data, size_t size, size_t count, void *transfer);
+    void watch(curl_socket_t socket, int what);
+    // Tells libcurl that a socket is ready, or that its time-out has come.
+    void act(curl_socket_t socket, int events);
+
     CURLM *const multi_;
+    CURL *const easy_;
     bool attached_ = false;
-    std::atomic<bool> stopping_ = false;
-    std::atomic<bool> cancelled_ = false;
-    // Written by the worker, read after it has been joined.
+    bool cancelled_ = false;
+    QEventLoop waiting_;
+    QTimer timeout_;
+    std::map<curl_socket_t, std::unique_ptr<Watch>> watches_;
     QByteArray body_;
     bool cut_ = false;
     CURLcode result_ = CURLE_FAILED_INIT;
 };
 
+CurlInet::Transfer::Transfer(CURLM *multi) : multi_(multi), easy_(curl_easy_init())
+{
+    // A late time-out would stretch the request's time-out by the timer's slack.
+    timeout_.setTimerType(Qt::PreciseTimer);
+    timeout_.setSingleShot(true);
+    QObject::connect(&timeout_, &QTimer::timeout, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+}
+
 CurlInet::Transfer::~Transfer()
 {
-    // Teardown failures leave nothing to do: the handles are freed regardless.
+    // Teardown failures leave nothing to do: the handle is freed regardless.
+    // libcurl lets go of the transfer's sockets here, while the watches exist.
     if (attached_)
         static_cast<void>(curl_multi_remove_handle(multi_, easy_));
     curl_easy_cleanup(easy_);
-    static_cast<void>(curl_multi_cleanup(multi_));
+    // The multi handle outlives this transfer: it must not call back into it.
+    static_cast<void>(curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, nullptr));
+    static_cast<void>(curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, nullptr));
 }
 
 bool CurlInet::Transfer::prepare(const QByteArray &url, const QByteArray &proxy,
                                  std::chrono::seconds timeout)
 {
-    if (!easy_ || !multi_)
+    if (!easy_)
         return false;
+    const CURLMcode multiResults[] = {
+        curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &Transfer::onSocket),
+        curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this),
+        curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &Transfer::onTimer),
+        curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this),
+    };
     const CURLcode results[] = {
         curl_easy_setopt(easy_, CURLOPT_URL, url.constData()),
         curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, fetchedSchemes),
@@ -177,72 +203,85 @@ bool CurlInet::Transfer::prepare(const QByteArray &url, const QByteArray &proxy,
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Transfer::receive),
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this),
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L),
+        // Each attempt makes a connection of its own, as a new program would:
+        // the kept multi handle must not hand over the last one.
+        curl_easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L),
         // A cancel must not wait for a name lookup to come back
         // (CURLOPT_QUICK_EXIT(3)).
         curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L),
     };
-    if (!std::ranges::all_of(results, [](CURLcode result) { return result == CURLE_OK; }))
+    if (!std::ranges::all_of(multiResults, [](CURLMcode result) { return result == CURLM_OK; }) ||
+        !std::ranges::all_of(results, [](CURLcode result) { return result == CURLE_OK; }))
         return false;
+    // libcurl asks for its first time-out here; the loop of run() serves it.
     attached_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
     return attached_;
 }
 
-bool CurlInet::Transfer::runAside()
-{
-    QEventLoop waiting;
-    std::thread worker;
-    try {
-        worker = std::thread([this, &waiting] {
-            run();
-            // Posting to a live object: the loop is destroyed only after the join.
-            static_cast<void>(
-                QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection));
-        });
-    } catch (const std::system_error &) {
-        return false;
-    }
-    waiting.exec();
-    // The loop also ends early when the application quits; the transfer must
-    // be over before this returns.
-    stop();
-    worker.join();
-    return true;
-}
-
 void CurlInet::Transfer::run()
 {
-    int running = 1;
-    while (running > 0 && !stopping_) {
-        if (curl_multi_perform(multi_, &running) != CURLM_OK)
-            return;
-        if (running > 0 && curl_multi_poll(multi_, nullptr, 0, idleWaitMs, nullptr) != CURLM_OK)
-            return;
-    }
-    int queued = 0;
-    while (const CURLMsg *message = curl_multi_info_read(multi_, &queued)) {
-        if (message->msg == CURLMSG_DONE)
-            result_ = message->data.result;
-    }
+    // Ends when the transfer does, on cancel, or when the application quits.
+    waiting_.exec();
 }
 
 void CurlInet::Transfer::cancel()
 {
     cancelled_ = true;
-    stop();
+    waiting_.quit();
 }
 
-void CurlInet::Transfer::stop()
+int CurlInet::Transfer::onSocket(CURL *, curl_socket_t socket, int what, void *transfer, void *)
 {
-    stopping_ = true;
-    // Should the wake-up fail, the worker still sees the flag within idleWaitMs.
-    static_cast<void>(curl_multi_wakeup(multi_));
+    if (transfer)
+        static_cast<Transfer *>(transfer)->watch(socket, what);
+    return 0;
+}
+
+int CurlInet::Transfer::onTimer(CURLM *, long timeoutMs, void *transfer)
+{
+    auto *self = static_cast<Transfer *>(transfer);
+    if (!self)
+        return 0;
+    if (timeoutMs < 0)
+        self->timeout_.stop();
+    else
+        self->timeout_.start(static_cast<int>(std::min<long>(timeoutMs, INT_MAX)));
+    return 0;
+}
+
+void CurlInet::Transfer::watch(curl_socket_t socket, int what)
+{
+    std::unique_ptr<Watch> &pair = watches_[socket];
+    if (!pair) {
+        pair.reset(new Watch{{socket, QSocketNotifier::Read}, {socket, QSocketNotifier::Write}});
+        QObject::connect(&pair->readable, &QSocketNotifier::activated,
+                         [this, socket] { act(socket, CURL_CSELECT_IN); });
+        QObject::connect(&pair->writable, &QSocketNotifier::activated,
+                         [this, socket] { act(socket, CURL_CSELECT_OUT); });
+    }
+    pair->readable.setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+    pair->writable.setEnabled(what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+}
+
+void CurlInet::Transfer::act(curl_socket_t socket, int events)
+{
+    int running = 0;
+    if (curl_multi_socket_action(multi_, socket, events, &running) != CURLM_OK) {
+        waiting_.quit();
+        return;
+    }
+    int queued = 0;
+    while (const CURLMsg *message = curl_multi_info_read(multi_, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) {
+            result_ = message->data.result;
+            waiting_.quit();
+        }
+    }
 }
 
 size_t CurlInet::Transfer::receive(char *data, size_t size, size_t count, void *transfer)
 {
     auto *self = static_cast<Transfer *>(transfer);
-    if (self->stopping_)
-        return 0;
     const size_t offered = size * count;
     const size_t taken = std::min(offered, static_cast<size_t>(documentLimit - self->body_.size()));
     self->body_.append(data, static_cast<qsizetype>(taken));
@@ -266,18 +305,22 @@ FetchResult CurlInet::Transfer::outcome() const
     return FetchError{reason, static_cast<int>(status)};
 }
 
-// libcurl is set up by the first fetch, still before any worker thread: the
-// TLS set-up costs a program that is never started neither time nor memory.
+// libcurl is set up by the first fetch: the TLS set-up costs a program that
+// is never started neither time nor memory.
 CurlInet::CurlInet() = default;
 
-CurlInet::~CurlInet() = default;
+CurlInet::~CurlInet()
+{
+    if (multi_)
+        static_cast<void>(curl_multi_cleanup(multi_));
+}
 
 FetchResult CurlInet::OpenURL(const FetchRequest &request)
 {
     // One transfer at a time: a call made while one runs fails.
     if (current_)
         return FetchError{FetchFailure::Busy};
-    if (!curlReady())
+    if (!curlReady() || !(multi_ || (multi_ = curl_multi_init())))
         return FetchError{FetchFailure::Other};
     const std::optional<QByteArray> url = urlFor(request.address, request.method);
     if (!url)
@@ -285,13 +328,13 @@ FetchResult CurlInet::OpenURL(const FetchRequest &request)
     const QByteArray proxy = request.proxy.value_or(QString()).toUtf8();
     if (!passesWhole(*url) || !passesWhole(proxy) || !isBareProxy(proxy))
         return FetchError{FetchFailure::BadAddress};
-    Transfer transfer;
+    Transfer transfer(multi_);
     if (!transfer.prepare(*url, proxy, request.timeout))
         return FetchError{FetchFailure::Other};
     current_ = &transfer;
-    const bool ran = transfer.runAside();
+    transfer.run();
     current_ = nullptr;
-    return ran ? transfer.outcome() : FetchError{FetchFailure::Other};
+    return transfer.outcome();
 }
 
 void CurlInet::Cancel()

@@ -55,8 +55,10 @@ struct FetchRequest {
     std::chrono::seconds timeout{60}; // for the whole request; 0: none
 };
 
-// Over libcurl. Each fetch runs on a worker thread of its own while the
-// calling thread waits in a local event loop; nothing runs between fetches.
+// Over libcurl, on the calling thread's event loop: libcurl says which sockets
+// and which time-out it waits for, and the loop wakes it for them alone. No
+// thread is started for a fetch (a name lookup may run on libcurl's resolver
+// thread); nothing runs between fetches.
 //
 // - An address without "scheme://" gets http:// or ftp:// by the method (FTP logs
 //   in anonymously); one with a scheme is used as it stands. Only http, https,
@@ -87,5 +89,8 @@ public:
 
 private:
     class Transfer;
+    // libcurl's multi handle (CURLM *), made by the first fetch and kept; it
+    // holds no connection between fetches.
+    void *multi_ = nullptr;
     Transfer *current_ = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "app/frmmain.h"
+#include "platform/PunctualTimer.h"
 #include "platform/Tray.h"
 
 #include <QAction>
@@ -46,7 +47,7 @@ void frmmain::connectHandlers()
     connect(Check1, &QCheckBox::toggled, this, &frmmain::Check1_Click);
     // Only picking an item from the list runs the speed pick; typing does not.
     connect(Combo1, &QComboBox::activated, this, &frmmain::Combo1_Click);
-    connect(Timer1, &QTimer::timeout, this, &frmmain::Timer1_Timer);
+    connect(Timer1, &PunctualTimer::timeout, this, &frmmain::Timer1_Timer);
     connect(Slider1, &QSlider::sliderReleased, this, &frmmain::Slider1_MouseUp);
     // Keyboard and clicks on the groove move the slider without a drag.
     connect(Slider1, &QSlider::valueChanged, this, [this] {

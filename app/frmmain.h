@@ -27,7 +27,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTabWidget;
-class QTimer;
+class PunctualTimer;
 
 // Controls are public: they are the window a user sees, and tests read them as
 // a user would. The handlers, named control_event, are what the window does
@@ -53,7 +53,7 @@ public:
     QPushButton *Command3 = nullptr; // "&Stop"
     QPushButton *Command9 = nullptr; // "&Tray"
     QPushButton *Command2 = nullptr; // "&Close"
-    QTimer *Timer1 = nullptr;        // the 59-second tick, running while the cycle runs
+    PunctualTimer *Timer1 = nullptr; // the 59-second tick, running while the cycle runs
 
     // "&Hosts" page
     QListWidget *List1 = nullptr;     // the hosts, in turn from the top

@@ -2,9 +2,9 @@
 // given in twips, as the window was designed, and converted at 15 twips a pixel.
 
 #include "app/FittingLabel.h"
-#include "app/PunctualTimer.h"
 #include "app/frmmain.h"
 #include "app/twips.h"
+#include "platform/PunctualTimer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -311,7 +311,6 @@ void frmmain::buildWindow()
 
     Timer1 = new PunctualTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->start(60000);
 
     buildTrayMenu();

@@ -1,9 +1,9 @@
 // The load step: fills the window once, before it is first shown.
 
 #include "app/frmmain.h"
+#include "platform/PunctualTimer.h"
 
 #include <QPlainTextEdit>
-#include <QTimer>
 
 void frmmain::Form_Load()
 {

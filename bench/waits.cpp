@@ -11,6 +11,7 @@
 
 #include "bench/BenchRig.h"
 #include "bench/Measurements.h"
+#include "platform/PunctualTimer.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -356,7 +357,7 @@ int ticksChild(const QStringList &arguments)
     window.show();
     SteadyTime last;
     int ticks = 0;
-    QObject::connect(window.Timer1, &QTimer::timeout, [&] {
+    QObject::connect(window.Timer1, &PunctualTimer::timeout, [&] {
         const SteadyTime now = std::chrono::steady_clock::now();
         std::printf("ms %.1f\n", millisecondsBetween(last, now));
         std::fflush(stdout);

@@ -4,13 +4,13 @@
 #include "app/blanks.h"
 #include "app/frmmain.h"
 #include "platform/Clock.h"
+#include "platform/PunctualTimer.h"
 #include "platform/Random.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTimer>
 #include <limits>
 #include <utility>
 

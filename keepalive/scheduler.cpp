@@ -2,13 +2,13 @@
 // interval display.
 
 #include "app/frmmain.h"
+#include "platform/PunctualTimer.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QTimer>
 
 void frmmain::Timer1_Timer()
 {

@@ -3,6 +3,7 @@
 #include "app/frmmain.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/PunctualTimer.h"
 #include "platform/Random.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"

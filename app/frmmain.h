@@ -175,6 +175,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // The first paint completes the window icon.
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void buildWindow();
@@ -209,6 +211,8 @@ private:
     std::int16_t bad_ = 0;  // failed connections since start
     std::int16_t intv_ = 0; // position of the next host when taken in turn
 
+    // Whether the window icon has its larger drawings, given after the first paint.
+    bool iconComplete_ = false;
     // Whether a tray message is being handled: the popup menu runs a nested
     // event loop, in which the next one is dropped.
     bool trayBusy_ = false;

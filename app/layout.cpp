@@ -7,11 +7,13 @@
 #include "platform/PunctualTimer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -153,13 +155,31 @@ QLabel *makeWrappingLabel(const char *name, const QString &caption)
     return label;
 }
 
+// One of the program's own PNG drawings. A reader free to choose would first
+// load every image plugin, to ask each whether it reads PNG itself.
+QPixmap ownPng(const QString &resource)
+{
+    QImageReader reader(resource, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
+// The drawing, or its double-density twin (name@2x.png) on screens that want
+// more pixels.
+QPixmap drawingForScreen(const QString &resource)
+{
+    if (qApp->devicePixelRatio() <= 1.0)
+        return ownPng(resource);
+    QPixmap dense =
+        ownPng(QString(resource).replace(QStringLiteral(".png"), QStringLiteral("@2x.png")));
+    dense.setDevicePixelRatio(2.0);
+    return dense;
+}
+
 QLabel *makePicture(const char *name, const QString &resource, const QString &description)
 {
     auto *picture = named(new QLabel, name);
-    // Through QIcon, which picks the double-density drawing (name@2x.png) on
-    // screens that want it.
-    const QSize size = QPixmap(resource).size();
-    picture->setPixmap(QIcon(resource).pixmap(size));
+    picture->setPixmap(drawingForScreen(resource));
     picture->setAccessibleName(description);
     return picture;
 }
@@ -168,9 +188,9 @@ QLabel *makePicture(const char *name, const QString &resource, const QString &de
 // screens and trays that want more pixels.
 QIcon windowIconSet()
 {
-    QIcon icon(QStringLiteral(":/quorrel/icon.png"));
+    QIcon icon(ownPng(QStringLiteral(":/quorrel/icon.png")));
     for (const int size : {16, 48, 128, 256})
-        icon.addFile(QStringLiteral(":/quorrel/icons/quorrel-%1.png").arg(size));
+        icon.addPixmap(ownPng(QStringLiteral(":/quorrel/icons/quorrel-%1.png").arg(size)));
     return icon;
 }
 
@@ -266,7 +286,9 @@ void frmmain::buildWindow()
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(tr("Quorrel"));
     setAccessibleName(tr("Quorrel"));
-    setWindowIcon(windowIconSet());
+    // The 32-pixel drawing alone until the window has been painted: the larger
+    // ones are wanted by no first frame (paintEvent).
+    setWindowIcon(QIcon(ownPng(QStringLiteral(":/quorrel/icon.png"))));
     // A fixed dialog: title bar with its close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -531,4 +553,20 @@ void frmmain::setKeyboardOrder()
                                     Command8, Text2,    Command4, Combo1,   Command12};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+void frmmain::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (iconComplete_)
+        return;
+    iconComplete_ = true;
+    // After this frame has reached the screen.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            setWindowIcon(windowIconSet());
+            QApplication::setWindowIcon(windowIcon());
+        },
+        Qt::QueuedConnection);
 }

@@ -7,7 +7,7 @@
 #include "platform/Random.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
-#include "platform/net/Inet.h"
+#include "platform/net/LoadedInet.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
 
@@ -43,7 +43,7 @@ int main(int argc, char *argv[])
     QtTray tray;
     DesktopShell shell;
     QtSettingsStore settings;
-    CurlInet inet;
+    LoadedInet inet(LoadedInet::programFolders());
     SystemClock clock;
     ClockSeededRandom random;
     FileRegistry registry(FileRegistry::defaultFileName());

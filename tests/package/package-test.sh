@@ -31,6 +31,8 @@ done
 for needed in libqt6widgets6 libcurl4 fonts-dseg; do
     check "it depends on $needed" grep -q "$needed" <<<"$(dpkg-deb -f "$deb" Depends)"
 done
+check "the fetch module is installed" test -s "$root/usr/lib/quorrel/libquorrel-fetch.so"
+check "the program loads libcurl only with it" bash -c "! ldd '$root/usr/bin/quorrel' | grep -q libcurl"
 check "every library the binary needs is found" bash -c "! ldd '$root/usr/bin/quorrel' | grep -q 'not found'"
 # The installed program starts and keeps running until asked to end.
 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work" "$root/usr/bin/quorrel" >/dev/null 2>&1 &

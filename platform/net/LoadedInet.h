@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/net/Inet.h"
+
+#include <QStringList>
+#include <memory>
+
+// The transfer facility of the program, loaded by its first fetch from the
+// module libquorrel-fetch.so (a CurlInet; see FetchModule.cpp). libcurl and
+// the libraries under it then cost a program that only waits, or is never
+// started, neither start-up time nor memory. Without the module every fetch
+// fails with FetchFailure::Other.
+class LoadedInet final : public Inet
+{
+public:
+    // Looks for the module in these folders, in turn.
+    explicit LoadedInet(QStringList folders);
+    ~LoadedInet() override;
+    LoadedInet(const LoadedInet &) = delete;
+    LoadedInet &operator=(const LoadedInet &) = delete;
+
+    // The program's own folder (a build), then the module's install folder.
+    static QStringList programFolders();
+
+    [[nodiscard]] FetchResult OpenURL(const FetchRequest &request) override;
+    void Cancel() override;
+
+private:
+    Inet *loaded();
+
+    const QStringList folders_;
+    std::unique_ptr<Inet> loaded_;
+};

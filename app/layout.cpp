@@ -194,18 +194,16 @@ QIcon windowIconSet()
     return icon;
 }
 
-// The digital-display look of the optimizer's value cells. The seven-segment
-// face is used where installed, a bold monospace face otherwise.
+// The digital-display look of the optimizer's value cells: the seven-segment
+// face where installed, a bold monospace face otherwise. Resolved when a
+// cell is first drawn, so a window that opens on another page loads neither.
 QFont displayFont()
 {
-    QFont font(QStringLiteral("DSEG7 Classic"));
+    QFont font;
+    font.setFamilies({QStringLiteral("DSEG7 Classic"),
+                      QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
     font.setPointSizeF(9.75);
     font.setBold(true);
-    if (QFontInfo(font).family() != font.family()) {
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setPointSizeF(9.75);
-        font.setBold(true);
-    }
     return font;
 }
 

@@ -66,12 +66,20 @@ private slots:
         QCOMPARE(http.requests.filter(u".invalid/hang"_s).size(), 2);
     }
 
+    // On the caller's thread: no thread is started for it.
     void oneFetchAtATime()
     {
+        const auto threads = [] { return QDir(u"/proc/self/task"_s).count(); };
+        const qsizetype before = threads();
         FetchResult nested = u"not asked"_s;
-        QTimer::singleShot(100, this, [&] { nested = inet->OpenURL({http.url(u"/html"_s)}); });
+        qsizetype during = 0;
+        QTimer::singleShot(100, this, [&] {
+            nested = inet->OpenURL({http.url(u"/html"_s)});
+            during = threads();
+        });
         QCOMPARE(inet->OpenURL({http.url(u"/slow"_s)}), FetchResult(u"<html>"_s));
         QCOMPARE(nested, failed(FetchFailure::Busy));
+        QCOMPARE(during, before);
     }
 
     // A client that trusts the certificate is served; the facility is not.

@@ -135,6 +135,23 @@ private slots:
         QCOMPARE(shown(), u"%1 | 2 | 1 | 59 s"_s.arg(failed));
     }
 
+    // The tick's timer at a short interval: never early, and silent once stopped.
+    void theTimerRepeatsUntilStopped()
+    {
+        PunctualTimer timer;
+        int ticks = 0;
+        connect(&timer, &PunctualTimer::timeout, this, [&ticks] { ++ticks; });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        timer.start(40);
+        QTRY_VERIFY(ticks >= 3);
+        QVERIFY(elapsed.elapsed() >= 40 * ticks);
+        timer.stop();
+        const int stoppedAt = ticks;
+        QTest::qWait(100);
+        QCOMPARE(ticks, stoppedAt);
+    }
+
     void inTurnAndAtRandom()
     {
         useHosts({u"/html?0"_s, u"/html?1"_s, u"/html?2"_s});

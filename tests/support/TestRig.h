@@ -9,6 +9,7 @@
 #include "platform/net/Inet.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
+#include "platform/tcpip/TcpIp.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -132,6 +133,26 @@ private:
     CurlInet real_;
 };
 
+// The system's TCP/IP values kept in memory; a change is refused with the
+// reason given, if any.
+class MemoryTcpIp final : public TcpIp
+{
+public:
+    std::optional<long long> value(tcpip::Value which) override
+    {
+        const auto found = values.find(which);
+        return found == values.end() ? std::nullopt : std::optional(found->second);
+    }
+    QString change(const tcpip::Values &changed) override
+    {
+        for (const auto &[value, number] : refusal.isEmpty() ? changed : tcpip::Values())
+            values[value] = number;
+        return refusal;
+    }
+    tcpip::Values values;
+    QString refusal;
+};
+
 // A window wired to test services, each rig with its own temporary folders.
 // Fill the stores before calling window(); the window's load step reads them.
 class TestRig
@@ -161,6 +182,7 @@ public:
     RecordingInet inet;
     FixedClock clock;
     ScriptedRandom random;
+    MemoryTcpIp tcpip;
 
 private:
     QTemporaryDir temp_;

@@ -10,6 +10,9 @@ namespace
 const QString notSet = u"Not Set"_s;
 // MaxMTU, MaxMSS, DefaultRcvWindow, DefaultTTL, then the adapter's IPMTU.
 const QStringList for56k{u"576"_s, u"536"_s, u"4388"_s, u"128"_s, u"576"_s};
+const QString optimized = u"Your system has been optimized for the fastest Internet Connection "
+                          u"possible.\r\nYou must reboot your computer for the changes to take "
+                          u"effect."_s;
 
 // Sets the values given ("-" for none) and gives back all five as the system holds them.
 QStringList stored(MemoryTcpIp &system, const QStringList &values = {})
@@ -64,9 +67,6 @@ private slots:
     // Each store differs from the 56.6 Kbps values in one place; the adapter's MTU is missing.
     void optimizeWritesAllFiveWhereverOneDiffers()
     {
-        const QString optimized = u"Your system has been optimized for the fastest Internet "
-                                  u"Connection possible.\r\nYou must reboot your computer for "
-                                  u"the changes to take effect."_s;
         for (const QStringList &before :
              std::initializer_list<QStringList>{{},
                                                 {u"576"_s, u"1460"_s, u"4388"_s, u"128"_s},
@@ -108,6 +108,33 @@ private slots:
                  QStringList{u"48 | Quorrel | The recommended values could not "
                              u"be written: the authorization was refused. | "_s});
         QCOMPARE(page(w).mid(0, 4), QStringList{u"1000"_s} + handTuned.mid(1));
+    }
+
+    void theRunningSystem_data()
+    {
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QStringList>("shown"); // at the next start
+        QTest::newRow("refused") << u"The recommended values could not be written: the "
+                                    u"authorization was cancelled."_s
+                                 << QStringList(4, notSet);
+        QTest::newRow("direct") << optimized << for56k.mid(0, 4);
+    }
+
+    // Run by tcpip/tcpip-test.sh in its namespace: "refused" without the right to
+    // change the network and with a pkexec that refuses, "direct" with that right.
+    void theRunningSystem()
+    {
+        QFETCH(QString, told);
+        QFETCH(QStringList, shown);
+        const QString helper = qEnvironmentVariable("QUORREL_TCPIP_HELPER");
+        if (helper.isEmpty())
+            QSKIP("runs in the namespace of tcpip-test.sh");
+        SystemTcpIp system(helper);
+        TestRig rig, restarted;
+        rig.system = restarted.system = &system;
+        QCOMPARE(rig.optimizeFor(u"56.6 Kbps"_s), told);
+        QCOMPARE(rig.dialogs.boxes.size(), 1);
+        QCOMPARE(page(restarted.window()).mid(0, 4), shown);
     }
 };
 

@@ -37,7 +37,7 @@ frmmain &TestRig::window()
             .clock = &clock,
             .random = &random,
             .registry = &registry_,
-            .tcpip = &tcpip,
+            .tcpip = system,
         });
     return *window_;
 }

@@ -183,6 +183,7 @@ public:
     FixedClock clock;
     ScriptedRandom random;
     MemoryTcpIp tcpip;
+    TcpIp *system = &tcpip; // the window's, which a test may replace before window()
 
 private:
     QTemporaryDir temp_;

@@ -107,58 +107,123 @@ bool setMtu(const QString &link, long long mtu)
         .has_value();
 }
 
-// Gives the link's default route the values' advertised MSS and window, and
-// none where a value is missing. The route is given back as `ip` shows it, less
-// the words it only shows.
-bool changeRoute(const QString &link, const Values &values)
+// The link's default route as `ip` shows it, less the words that it only shows.
+std::optional<QStringList> defaultRoute(const QString &link)
 {
     const std::optional<QByteArray> shown =
         ip({QStringLiteral("-4"), QStringLiteral("-o"), QStringLiteral("route"),
             QStringLiteral("show"), QStringLiteral("default"), QStringLiteral("dev"), link});
     if (!shown || shown->trimmed().isEmpty() || shown->trimmed().contains('\n'))
-        return false;
-    const QStringList words = QString::fromLatin1(shown->simplified()).split(u' ');
-    QStringList route{QStringLiteral("route"), QStringLiteral("change"), QStringLiteral("dev"),
-                      link};
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        if (words[i] == u"advmss" || words[i] == u"window")
-            ++i; // and its number
-        else if (!QStringList{u"linkdown"_s, u"dead"_s, u"offload"_s, u"trap"_s, u"rt_offload"_s,
-                              u"rt_trap"_s, u"rt_offload_failed"_s, u"pervasive"_s}
-                      .contains(words[i]))
-            route.append(words[i]);
-    }
-    for (const auto &[value, word] : {std::pair{Value::Mss, QStringLiteral("advmss")},
-                                      std::pair{Value::Window, QStringLiteral("window")}}) {
-        if (values.contains(value))
-            route << word << QString::number(values.at(value));
-    }
-    return ip(route).has_value();
+        return std::nullopt;
+    QStringList words = QString::fromLatin1(shown->simplified()).split(u' ');
+    words.removeIf([](const QString &word) {
+        return QStringList{u"linkdown"_s,   u"dead"_s,    u"offload"_s,           u"trap"_s,
+                           u"rt_offload"_s, u"rt_trap"_s, u"rt_offload_failed"_s, u"pervasive"_s}
+            .contains(word);
+    });
+    return words;
 }
+
+// The route with the values' advertised MSS and window in place of its own,
+// and none where a value is missing.
+QStringList withMetrics(const QStringList &route, const Values &values)
+{
+    QStringList changed;
+    for (qsizetype i = 0; i < route.size(); ++i) {
+        if (route[i] == u"advmss" || route[i] == u"window")
+            ++i; // and its number
+        else
+            changed.append(route[i]);
+    }
+    for (const auto &[value, word] :
+         {std::pair{Value::Mss, u"advmss"_s}, std::pair{Value::Window, u"window"_s}}) {
+        if (values.contains(value))
+            changed << word << QString::number(values.at(value));
+    }
+    return changed;
+}
+
+bool setRoute(const QString &link, const QStringList &route)
+{
+    return ip(QStringList{u"route"_s, u"change"_s, u"dev"_s, link} + route).has_value();
+}
+
+const QString ttlFile = u"/proc/sys/net/ipv4/ip_default_ttl"_s;
 
 bool setTtl(long long ttl)
 {
-    QFile file(QStringLiteral("/proc/sys/net/ipv4/ip_default_ttl"));
+    QFile file(ttlFile);
     const QByteArray number = QByteArray::number(ttl);
     return file.open(QIODevice::WriteOnly) && file.write(number) == number.size() && file.flush();
 }
 
-// Applies what the values hold to the link and the system, the MTU to keep
-// before the link's MTU of the moment.
-bool applyValues(const QString &link, const Values &values)
+// What the running system holds, to be put back when a change fails halfway.
+struct Live {
+    long long mtu;
+    QStringList route;
+    long long ttl;
+};
+
+std::optional<Live> readLive(const QString &link)
+{
+    QFile file(ttlFile);
+    bool ok = false;
+    const long long ttl =
+        file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong(&ok) : 0;
+    const std::optional<long long> mtu = tcpip::linkMtu(link);
+    const std::optional<QStringList> route = defaultRoute(link);
+    if (!ok || !mtu || !route)
+        return std::nullopt;
+    return Live{*mtu, *route, ttl};
+}
+
+// Every step is tried, so as much as possible is back.
+bool restore(const QString &link, const Live &live)
+{
+    const bool mtu = setMtu(link, live.mtu);
+    const bool route = setRoute(link, live.route);
+    return setTtl(live.ttl) && mtu && route;
+}
+
+// Applies what the values hold to the link, its route and the system, the MTU
+// to keep before the link's MTU of the moment; on a failure, puts back what
+// was there before.
+bool applyValues(const QString &link, const Values &values, const Live &before)
 {
     bool applied = true;
     for (const Value mtu : {Value::Mtu, Value::LinkMtu}) {
         if (values.contains(mtu))
-            applied = setMtu(link, values.at(mtu)) && applied;
+            applied = applied && setMtu(link, values.at(mtu));
     }
     if (values.contains(Value::Mss) || values.contains(Value::Window))
-        applied = changeRoute(link, values) && applied;
+        applied = applied && setRoute(link, withMetrics(before.route, values));
     if (values.contains(Value::Ttl))
-        applied = setTtl(values.at(Value::Ttl)) && applied;
+        applied = applied && setTtl(values.at(Value::Ttl));
+    if (!applied && !restore(link, before))
+        say(QStringLiteral("the link could not be restored"));
     return applied;
 }
 
+// Keeps the values in the configuration and the TTL in its boot setting; when
+// the second write fails, the configuration gets back what it held.
+bool keep(const Values &previous, const Values &kept)
+{
+    const QString configuration = QString::fromLatin1(tcpip::configurationFile);
+    if (!replaceFile(configuration, tcpip::formatConfiguration(kept)))
+        return false;
+    if (!kept.contains(Value::Ttl) ||
+        replaceFile(QString::fromLatin1(tcpip::ttlDropIn),
+                    "# Quorrel's time-to-live, written by quorrel-tcpip.\n"
+                    "net.ipv4.ip_default_ttl = " +
+                        QByteArray::number(kept.at(Value::Ttl)) + '\n'))
+        return true;
+    if (!replaceFile(configuration, tcpip::formatConfiguration(previous)))
+        say(QStringLiteral("the configuration could not be restored"));
+    return false;
+}
+
+// Applies first and keeps only what was applied, so that a value the system
+// refuses leaves the link and the files as they were.
 int set(const QStringList &arguments)
 {
     const std::optional<Values> given = parseValues(arguments);
@@ -169,23 +234,23 @@ int set(const QStringList &arguments)
         say(QStringLiteral("no link carries a default route"));
         return tcpip::NoLink;
     }
-    Values kept = tcpip::readConfiguration();
+    const Values previous = tcpip::readConfiguration();
+    Values kept = previous;
     for (const auto &[value, number] : *given) {
         if (value != Value::LinkMtu)
             kept[value] = number;
     }
-    if (!replaceFile(QString::fromLatin1(tcpip::configurationFile),
-                     tcpip::formatConfiguration(kept)) ||
-        (kept.contains(Value::Ttl) &&
-         !replaceFile(QString::fromLatin1(tcpip::ttlDropIn),
-                      "# Quorrel's time-to-live, written by quorrel-tcpip.\n"
-                      "net.ipv4.ip_default_ttl = " +
-                          QByteArray::number(kept.at(Value::Ttl)) + '\n')))
-        return tcpip::NotWritten;
     Values now = kept;
     if (given->contains(Value::LinkMtu))
         now[Value::LinkMtu] = given->at(Value::LinkMtu);
-    return applyValues(link, now) ? tcpip::Done : tcpip::NotApplied;
+    const std::optional<Live> before = readLive(link);
+    if (!before || !applyValues(link, now, *before))
+        return tcpip::NotApplied;
+    if (keep(previous, kept))
+        return tcpip::Done;
+    if (!restore(link, *before))
+        say(QStringLiteral("the link could not be restored"));
+    return tcpip::NotWritten;
 }
 
 // For the hooks that run whenever a link comes up.
@@ -197,18 +262,22 @@ int applyKept()
     const QString link = tcpip::defaultLink();
     if (link.isEmpty())
         return tcpip::NoLink;
-    return applyValues(link, kept) ? tcpip::Done : tcpip::NotApplied;
+    const std::optional<Live> before = readLive(link);
+    return before && applyValues(link, kept, *before) ? tcpip::Done : tcpip::NotApplied;
 }
 
 int reset()
 {
     if (!removeFile(tcpip::configurationFile) || !removeFile(tcpip::ttlDropIn))
         return tcpip::NotWritten;
-    bool restored = setTtl(defaultTtl);
+    const bool ttl = setTtl(defaultTtl);
     const QString link = tcpip::defaultLink();
-    if (!link.isEmpty())
-        restored = setMtu(link, defaultMtu) && changeRoute(link, {}) && restored;
-    return restored ? tcpip::Done : tcpip::NotApplied;
+    if (link.isEmpty())
+        return ttl ? tcpip::Done : tcpip::NotApplied;
+    const bool mtu = setMtu(link, defaultMtu);
+    const std::optional<QStringList> route = defaultRoute(link);
+    const bool routeRestored = route && setRoute(link, withMetrics(*route, {}));
+    return ttl && mtu && routeRestored ? tcpip::Done : tcpip::NotApplied;
 }
 
 } // namespace

@@ -133,15 +133,13 @@ private:
     CurlInet real_;
 };
 
-// The system's TCP/IP values kept in memory; a change is refused with the
-// reason given, if any.
+// The system's TCP/IP values in memory; a change is refused with the reason given, if any.
 class MemoryTcpIp final : public TcpIp
 {
 public:
     std::optional<long long> value(tcpip::Value which) override
     {
-        const auto found = values.find(which);
-        return found == values.end() ? std::nullopt : std::optional(found->second);
+        return values.contains(which) ? std::optional(values.at(which)) : std::nullopt;
     }
     QString change(const tcpip::Values &changed) override
     {

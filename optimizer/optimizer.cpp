@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <algorithm>
 #include <array>
 
@@ -137,8 +138,12 @@ void frmmain::Command12_Click()
     }
 
     modRegistry::Places places(*services_.registry, *services_.tcpip);
+    // The window goes on while the system asks for a password: no second
+    // Optimize meanwhile.
+    Command12->setEnabled(false);
     const QString failure =
         writeTcpValues(places, {mtu->text(), MSS->text(), RWIN->text(), TTL->text()});
+    Command12->setEnabled(true);
     if (!failure.isEmpty()) {
         // Show what the system holds now.
         readCurrentTcpValuesOrAdapterMtu();

@@ -72,7 +72,12 @@ std::optional<long long> SystemTcpIp::value(tcpip::Value which)
 
 QString SystemTcpIp::change(const tcpip::Values &values)
 {
+    // Without a link there is nothing to change, and no password to ask for.
+    if (tcpip::defaultLink().isEmpty())
+        return describe(tcpip::NoLink);
     QProcess process;
+    // The helper's own words on a failure, for whoever reads Quorrel's output.
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const bool direct = mayChangeTheNetwork();
     process.setProgram(direct ? helper_ : QStringLiteral("pkexec"));
     process.setArguments(direct ? setArguments(values)

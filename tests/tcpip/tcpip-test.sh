@@ -1,7 +1,7 @@
 #!/bin/bash
-# The helper quorrel-tcpip and the optimizer page on real kernel state, in a
-# user, network and mount namespace of their own: a link ppp0 with a default
-# route, and /etc and /sys of that namespace, so nothing of the machine changes.
+# The helper quorrel-tcpip and the optimizer page on real kernel state, in a user, network
+# and mount namespace of their own: a link ppp0 with a default route, its /sys, and /etc under
+# an overlay whose upper layer holds Quorrel's folders (the machine's /etc is not ours).
 # Usage: tcpip-test.sh HELPER TEST-OPTIMIZER
 set -u
 if [ "${1:-}" != --inside ]; then
@@ -26,7 +26,7 @@ is() { [ "$(state)" = "$1" ] || { echo "         was: $(state)"; false; }; }
 gives() { "$helper" "${@:2}" && is "$1"; } # gives STATE ARGUMENTS...
 up() { ip link set ppp0 up && ip route replace default via 10.9.0.2 dev ppp0; }
 
-mkdir "$work/upper" "$work/work" "$work/bin"
+mkdir -p "$work/upper/quorrel" "$work/upper/sysctl.d" "$work/work" "$work/bin"
 mount -t overlay overlay -o "lowerdir=/etc,upperdir=$work/upper,workdir=$work/work" /etc &&
     mount -t sysfs sysfs /sys || { echo "SKIP   : /etc and /sys cannot be mounted here"; exit 77; }
 ip link add ppp0 type veth peer name peer0 && ip link set peer0 up &&

@@ -64,7 +64,7 @@ private slots:
         QVERIFY(rig.dialogs.boxes.isEmpty());
     }
 
-    // Each store differs from the 56.6 Kbps values in one place; the adapter's MTU is missing.
+    // Each system differs from the 56.6 Kbps values in one place; the link's MTU is missing.
     void optimizeWritesAllFiveWhereverOneDiffers()
     {
         for (const QStringList &before :

@@ -10,6 +10,7 @@
 #include "platform/net/LoadedInet.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
+#include "platform/tcpip/TcpIp.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -47,6 +48,7 @@ int main(int argc, char *argv[])
     SystemClock clock;
     ClockSeededRandom random;
     FileRegistry registry(FileRegistry::defaultFileName());
+    SystemTcpIp tcpip(SystemTcpIp::installedHelper());
     const Services services{
         .dialogs = &dialogs,
         .tray = &tray,
@@ -56,6 +58,7 @@ int main(int argc, char *argv[])
         .clock = &clock,
         .random = &random,
         .registry = &registry,
+        .tcpip = &tcpip,
     };
 
     frmmain window(services);

@@ -60,6 +60,7 @@ BenchRig::BenchRig()
         .clock = &clock_,
         .random = &random_,
         .registry = &registry_,
+        .tcpip = &tcpip_,
     });
 }
 

@@ -8,6 +8,7 @@
 #include "platform/net/Inet.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
+#include "platform/tcpip/TcpIp.h"
 #include "support/TestRig.h"
 
 #include <QTemporaryDir>
@@ -65,5 +66,6 @@ private:
     ClockSeededRandom random_;
     ReopenableSettingsStore settings_;
     FileRegistry registry_;
+    SystemTcpIp tcpip_{SystemTcpIp::installedHelper()};
     std::unique_ptr<frmmain> window_;
 };

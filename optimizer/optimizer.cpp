@@ -1,12 +1,13 @@
-// The TCP/IP optimizer page: the current values as the registry holds them, the
-// recommended values for a modem speed, and "&Optimize", which writes them.
+// The TCP/IP optimizer page: the current values as the system holds them, the
+// recommended values for a modem speed, and "&Optimize", which sets them.
 
 #include "app/frmmain.h"
-#include "optimizer/modRegistry.h"
+#include "optimizer/modRegistrySystem.h"
 #include "platform/Dialogs.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <algorithm>
 #include <array>
 
@@ -17,10 +18,9 @@ namespace
 const QString hive = QStringLiteral("HKLM");
 const QString asText = QStringLiteral("S");
 
-const QString netTransKey =
-    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000");
-const QString netKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
-const QString mstcpKey = QStringLiteral("System\\CurrentControlSet\\Services\\Vxd\\MSTCP");
+using modRegistry::mstcpKey;
+using modRegistry::netKey;
+using modRegistry::netTransKey;
 
 // The same for every speed; only the receive window differs.
 const QString recommendedMtu = QStringLiteral("576");
@@ -40,11 +40,11 @@ constexpr std::array<ModemProfile, 3> profiles{{
 
 // The value as text, or `notSet` when it could not be read; the status is not
 // needed, as a failed read leaves the default.
-QString readTcpValue(Registry &registry, const QString &keyPath, const QString &name,
+QString readTcpValue(modRegistry::Places &places, const QString &keyPath, const QString &name,
                      const QString &notSet)
 {
     modRegistry::Value result;
-    modRegistry::ReadValue(registry, hive, keyPath, name, asText, notSet, result);
+    places.ReadValue(hive, keyPath, name, asText, notSet, result);
     return modRegistry::toText(result);
 }
 
@@ -55,10 +55,10 @@ struct TcpValues {
     QString ttl;
 };
 
-// Writes all five values in their order, each even when an earlier one failed,
-// but none after a wait for another Quorrel: the window waits once at most.
-// Gives the first failure's status, or 0.
-std::int32_t writeTcpValues(Registry &registry, const TcpValues &values)
+// Writes all five values in their order, each even when an earlier one failed;
+// the ones bound to the system reach it together. Gives the first failure's
+// reason, or an empty text.
+QString writeTcpValues(modRegistry::Places &places, const TcpValues &values)
 {
     const struct {
         const QString &keyPath;
@@ -74,21 +74,23 @@ std::int32_t writeTcpValues(Registry &registry, const TcpValues &values)
     std::int32_t firstFailure = modRegistry::Done;
     for (const auto &write : writes) {
         const std::int32_t status =
-            modRegistry::WriteValue(registry, hive, write.keyPath, write.name, asText, write.value);
+            places.WriteValue(hive, write.keyPath, write.name, asText, write.value);
         if (firstFailure == modRegistry::Done)
             firstFailure = status;
-        if (status == Registry::ERROR_BUSY)
-            break;
     }
-    return firstFailure;
+    const QString refusal = places.commit();
+    if (!refusal.isEmpty() || firstFailure == modRegistry::Done)
+        return refusal;
+    return Registry::describe(firstFailure);
 }
 
 } // namespace
 
 void frmmain::readCurrentTcpValues()
 {
-    const auto read = [this](const QString &keyPath, const QString &name) {
-        return readTcpValue(*services_.registry, keyPath, name, tr("Not Set"));
+    modRegistry::Places places(*services_.registry, *services_.tcpip);
+    const auto read = [&](const QString &keyPath, const QString &name) {
+        return readTcpValue(places, keyPath, name, tr("Not Set"));
     };
     CMTU->setText(read(netTransKey, QStringLiteral("MaxMTU")));
     CMSS->setText(read(netTransKey, QStringLiteral("MaxMSS")));
@@ -101,8 +103,9 @@ void frmmain::readCurrentTcpValuesOrAdapterMtu()
     readCurrentTcpValues();
     // Some systems keep the MTU only with the network adapter.
     const QString notSet = tr("Not Set");
+    modRegistry::Places places(*services_.registry, *services_.tcpip);
     if (CMTU->text() == notSet)
-        CMTU->setText(readTcpValue(*services_.registry, netKey, QStringLiteral("IPMTU"), notSet));
+        CMTU->setText(readTcpValue(places, netKey, QStringLiteral("IPMTU"), notSet));
 }
 
 void frmmain::Combo1_Click()
@@ -134,13 +137,18 @@ void frmmain::Command12_Click()
         return;
     }
 
-    const std::int32_t failure =
-        writeTcpValues(*services_.registry, {mtu->text(), MSS->text(), RWIN->text(), TTL->text()});
-    if (failure != modRegistry::Done) {
-        // Some values may have been written before the failure: show what is there now.
+    modRegistry::Places places(*services_.registry, *services_.tcpip);
+    // The window goes on while the system asks for a password: no second
+    // Optimize meanwhile.
+    Command12->setEnabled(false);
+    const QString failure =
+        writeTcpValues(places, {mtu->text(), MSS->text(), RWIN->text(), TTL->text()});
+    Command12->setEnabled(true);
+    if (!failure.isEmpty()) {
+        // Show what the system holds now.
         readCurrentTcpValuesOrAdapterMtu();
         services_.dialogs->MsgBox(
-            tr("The recommended values could not be written: %1.").arg(Registry::describe(failure)),
+            tr("The recommended values could not be written: %1.").arg(failure),
             Dialogs::Exclamation, title);
         return;
     }

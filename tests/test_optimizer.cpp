@@ -1,6 +1,5 @@
 // The TCP/IP page: current values, the speed picked from the list and "&Optimize".
 
-#include "optimizer/modRegistry.h"
 #include "support/TestRig.h"
 
 using namespace Qt::StringLiterals;
@@ -11,25 +10,19 @@ namespace
 const QString notSet = u"Not Set"_s;
 // MaxMTU, MaxMSS, DefaultRcvWindow, DefaultTTL, then the adapter's IPMTU.
 const QStringList for56k{u"576"_s, u"536"_s, u"4388"_s, u"128"_s, u"576"_s};
+const QString optimized = u"Your system has been optimized for the fastest Internet Connection "
+                          u"possible.\r\nYou must reboot your computer for the changes to take "
+                          u"effect."_s;
 
-// Stores the values given ("-" for none) and gives back all five as stored.
-QStringList stored(Registry &registry, const QStringList &values = {})
+// Sets the values given ("-" for none) and gives back all five as the system holds them.
+QStringList stored(MemoryTcpIp &system, const QStringList &values = {})
 {
-    const QString tcp = u"System\\CurrentControlSet\\Services\\"_s;
-    const QString netTrans = tcp + u"Class\\NetTrans\\0000"_s, mstcp = tcp + u"Vxd\\MSTCP"_s;
-    const std::pair<QString, QString> places[] = {{netTrans, u"MaxMTU"_s},
-                                                  {netTrans, u"MaxMSS"_s},
-                                                  {mstcp, u"DefaultRcvWindow"_s},
-                                                  {mstcp, u"DefaultTTL"_s},
-                                                  {tcp + u"Class\\Net\\0000"_s, u"IPMTU"_s}};
     QStringList now;
     for (qsizetype i = 0; i < 5; ++i) {
-        const auto &[key, name] = places[i];
+        const auto which = static_cast<tcpip::Value>(i);
         if (values.value(i, u"-"_s) != u"-")
-            modRegistry::WriteValue(registry, u"HKLM"_s, key, name, u"S"_s, values[i]);
-        modRegistry::Value result;
-        modRegistry::ReadValue(registry, u"HKLM"_s, key, name, u"S"_s, u"-"_s, result);
-        now.append(modRegistry::toText(result));
+            system.values[which] = values[i].toLongLong();
+        now.append(system.value(which) ? QString::number(*system.value(which)) : u"-"_s);
     }
     return now;
 }
@@ -52,7 +45,7 @@ private slots:
     {
         TestRig rig;
         // The adapter's MTU stands in for a missing "MaxMTU", but only after a pick.
-        stored(rig.registry(), {u"-"_s, u"-"_s, u"-"_s, u"64"_s, u"1400"_s});
+        stored(rig.tcpip, {u"-"_s, u"-"_s, u"-"_s, u"64"_s, u"1400"_s});
         frmmain &w = rig.window();
         const QString speed = u"select speed"_s;
         QCOMPARE(page(w),
@@ -71,33 +64,26 @@ private slots:
         QVERIFY(rig.dialogs.boxes.isEmpty());
     }
 
-    // Each store differs from the 56.6 Kbps values in one place; the adapter's MTU is missing.
+    // Each system differs from the 56.6 Kbps values in one place; the link's MTU is missing.
     void optimizeWritesAllFiveWhereverOneDiffers()
     {
-        const QString optimized = u"Your system has been optimized for the fastest Internet "
-                                  u"Connection possible.\r\nYou must reboot your computer for "
-                                  u"the changes to take effect."_s;
         for (const QStringList &before :
              std::initializer_list<QStringList>{{},
                                                 {u"576"_s, u"1460"_s, u"4388"_s, u"128"_s},
-                                                {u"576 "_s, u"536"_s, u"4388"_s, u"128"_s},
                                                 {u"576"_s, u"536"_s, u"4388"_s, u"64"_s},
                                                 {u"576"_s, u"536"_s, u"4387"_s, u"128"_s}}) {
             TestRig rig;
-            stored(rig.registry(), before);
+            stored(rig.tcpip, before);
             frmmain &w = rig.window();
             rig.optimizeFor(u"56.6 Kbps"_s);
-            QCOMPARE(stored(rig.registry()), for56k);
+            QCOMPARE(stored(rig.tcpip), for56k);
             QCOMPARE(page(w).mid(0, 4), for56k.mid(0, 4));
             // Then there is nothing to do: a write now would fail and warn.
-            QVERIFY(QFile::setPermissions(rig.registry().fileName(), QFileDevice::ReadOwner));
+            rig.tcpip.refusal = u"refused"_s;
             QTest::mouseClick(w.Command12, Qt::LeftButton);
             QCOMPARE(rig.dialogs.boxes,
                      (QStringList{u"48 | Quorrel | %1 | "_s.arg(optimized),
                                   u"64 | Quorrel | You System is already optimzed. | "_s}));
-            // The next start shows what was written.
-            QCOMPARE(page(TestRig({}, fileBytes(rig.registry().fileName())).window()).mid(0, 4),
-                     for56k.mid(0, 4));
         }
     }
 
@@ -105,19 +91,46 @@ private slots:
     {
         TestRig rig;
         const QStringList handTuned{u"1500"_s, u"1460"_s, u"8760"_s, u"64"_s};
-        stored(rig.registry(), handTuned);
+        stored(rig.tcpip, handTuned);
         frmmain &w = rig.window();
         rig.pickSpeed(u"56.6 Kbps"_s);
-        // Another program changes a value, the store becomes read-only, and the
-        // user types over the speed: the page must still show what is stored.
-        stored(rig.registry(), {u"1000"_s});
-        QVERIFY(QFile::setPermissions(rig.registry().fileName(), QFileDevice::ReadOwner));
+        // Another program changes a value, the authorization is refused, and the
+        // user types over the speed: the page must still show what the system holds.
+        stored(rig.tcpip, {u"1000"_s});
+        rig.tcpip.refusal = u"the authorization was refused"_s;
         w.Combo1->setEditText(u"my modem"_s);
         QTest::mouseClick(w.Command12, Qt::LeftButton);
         QCOMPARE(rig.dialogs.boxes,
-                 QStringList{u"48 | Quorrel | The recommended values could not be written: access "
-                             u"was denied; the registry store may be read-only. | "_s});
+                 QStringList{u"48 | Quorrel | The recommended values could not "
+                             u"be written: the authorization was refused. | "_s});
         QCOMPARE(page(w).mid(0, 4), QStringList{u"1000"_s} + handTuned.mid(1));
+    }
+
+    void theRunningSystem_data()
+    {
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QStringList>("shown"); // at the next start
+        QTest::newRow("refused") << u"The recommended values could not be written: the "
+                                    u"authorization was cancelled."_s
+                                 << QStringList(4, notSet);
+        QTest::newRow("direct") << optimized << for56k.mid(0, 4);
+    }
+
+    // Run by tcpip/tcpip-test.sh in its namespace: "refused" without the right to
+    // change the network and with a pkexec that refuses, "direct" with that right.
+    void theRunningSystem()
+    {
+        QFETCH(QString, told);
+        QFETCH(QStringList, shown);
+        const QString helper = qEnvironmentVariable("QUORREL_TCPIP_HELPER");
+        if (helper.isEmpty())
+            QSKIP("runs in the namespace of tcpip-test.sh");
+        SystemTcpIp system(helper);
+        TestRig rig, restarted;
+        rig.system = restarted.system = &system;
+        QCOMPARE(rig.optimizeFor(u"56.6 Kbps"_s), told);
+        QCOMPARE(rig.dialogs.boxes.size(), 1);
+        QCOMPARE(page(restarted.window()).mid(0, 4), shown);
     }
 };
 

@@ -1,6 +1,6 @@
 // Both stores, saved and read back at the next start, and broken as a disk,
 // an editor, another Quorrel or the machine breaks them: a start shows the
-// defaults or "Not Set", a save or "&Optimize" says why it could not write and
+// defaults or "Not Set", a save or a registry write says why it could not write and
 // leaves the file as it was, and nothing goes where the user did not say.
 
 #include "platform/store/StoreFile.h"
@@ -72,9 +72,20 @@ QString fingerprint(const QString &path)
         .arg(qHash(fileBytes(path)));
 }
 
-QStringList currentValuesOf(const frmmain &w)
+// A value that only the registry store holds: why writing it failed, or an
+// empty text; and what it reads as.
+QString writeToStore(Registry &registry, const QString &text = u"576"_s)
 {
-    return {w.CMTU->text(), w.CMSS->text(), w.CRWIN->text(), w.CTTL->text()};
+    const std::int32_t status = modRegistry::WriteValue(registry, u"HKLM"_s, u"Software\\Tune"_s,
+                                                        u"MaxMTU"_s, u"S"_s, text);
+    return status == modRegistry::Done ? QString() : Registry::describe(status);
+}
+QString readFromStore(Registry &registry)
+{
+    modRegistry::Value value;
+    modRegistry::ReadValue(registry, u"HKLM"_s, u"Software\\Tune"_s, u"MaxMTU"_s, u"S"_s, notSet,
+                           value);
+    return modRegistry::toText(value);
 }
 
 // The settings file a save of these settings leaves.
@@ -86,11 +97,11 @@ QByteArray fileOf(const SettingsSnapshot &settings)
     return fileBytes(rig.settingsFile());
 }
 
-// The registry store as "&Optimize" leaves it for a 56.6 Kbps modem.
-QByteArray optimizedStore()
+// The registry store holding the value.
+QByteArray soundStore()
 {
     TestRig rig;
-    rig.optimizeFor(u"56.6 Kbps"_s);
+    writeToStore(rig.registry());
     return fileBytes(rig.registry().fileName());
 }
 
@@ -156,7 +167,7 @@ private slots:
     {
         TestRig rig;
         rig.save();
-        rig.optimizeFor(u"56.6 Kbps"_s);
+        QCOMPARE(writeToStore(rig.registry()), QString());
         const QString config = rig.home() + u"/config"_s;
         const QString data = rig.home() + u"/data"_s;
         QCOMPARE(everythingUnder(config), names("Quorrel Quorrel/Quorrel.ini"));
@@ -169,7 +180,7 @@ private slots:
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         }
         QCOMPARE(rig.save(), u"Your settings have been saved."_s);
-        QVERIFY(rig.optimizeFor(u"28.8 Kbps"_s).startsWith(u"Your system has been"));
+        QCOMPARE(writeToStore(rig.registry(), u"1500"_s), QString());
         for (const QString &file : {rig.settingsFile(), rig.registry().fileName()})
             QVERIFY2(modeOf(file) == 0640, qPrintable(file));
     }
@@ -183,7 +194,7 @@ private slots:
             QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()) &&
                     QFile::link(elsewhere + u'/' + QFileInfo(file).fileName(), file + u".lock"_s));
         rig.save();
-        rig.optimizeFor(u"56.6 Kbps"_s);
+        writeToStore(rig.registry());
         QCOMPARE(everythingUnder(elsewhere), QStringList());
     }
 
@@ -368,18 +379,16 @@ private slots:
             const QString damaged = damage == Damage::NoFolder ? folder : file;
             // The registry held by another Quorrel is empty: nothing to show.
             const bool empty = registry && damage == Damage::OtherSaving;
-            const QByteArray sound = empty ? "" : registry ? optimizedStore() : fileOf(old);
+            const QByteArray sound = empty ? "" : registry ? soundStore() : fileOf(old);
             QVERIFY(putDamage(damage, file, sound));
             const QString before = fingerprint(damaged);
             frmmain &w = rig.window();
-            // Read at the start: the settings shown, or the values stored.
+            // Read at the start: the settings shown, or the value stored.
             const bool readable = damage >= Damage::ReadOnlyFolder && !empty;
-            const QStringList values = registry && readable
-                                           ? QStringList{u"576"_s, u"536"_s, u"4388"_s, u"128"_s}
-                                           : QStringList(4, notSet);
+            const QString value = registry && readable ? u"576"_s : notSet;
             QCOMPARE(SettingsSnapshot::of(w),
                      !registry && readable ? old : SettingsSnapshot{.hosts = defaultHosts()});
-            QCOMPARE(currentValuesOf(w), values);
+            QCOMPARE(readFromStore(rig.registry()), value);
 
             SettingsSnapshot wanted = oneOfTwo(true);
             // Too much: 130 hosts of 64 KiB, more than a start reads back.
@@ -394,13 +403,13 @@ private slots:
             QElapsedTimer waited;
             waited.start();
             // A full disk: no byte can be written, or half as many as the store had.
-            underFileSizeLimit(
+            const QString written = underFileSizeLimit(
                 damage == Damage::DiskFull      ? 0
                 : damage == Damage::DiskFillsUp ? sound.size() / 2
                                                 : RLIM_INFINITY,
-                [&] { return registry ? rig.optimizeFor(u"28.8 Kbps"_s) : rig.save(); });
+                [&] { return registry ? writeToStore(rig.registry(), u"1500"_s) : rig.save(); });
             // A hung Quorrel's lock is waited for once: 5 s for a save, 1 s
-            // for all of Optimize; twice as long fails.
+            // for a registry write; twice as long fails.
             const int wait = registry ? 1000 : 5000;
             QVERIFY(!otherQuorrel ||
                     (waited.elapsed() >= wait * 8 / 10 && waited.elapsed() < wait * 3 / 2 + 1500));
@@ -409,14 +418,12 @@ private slots:
                     QFile::setPermissions(folder,
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
             why.replace(u"%1"_s, file).replace(u"%2"_s, folder);
-            QCOMPARE(rig.dialogs.boxes,
-                     QStringList{registry ? QStringLiteral("48 | Quorrel | The recommended values "
-                                                           "could not be written: %1. | ")
-                                                .arg(why)
-                                          : QStringLiteral("48 | Quorrel Settings | Your settings "
-                                                           "could not be saved.\n\n%1 | ")
-                                                .arg(why)});
-            QCOMPARE(currentValuesOf(w), values);
+            QCOMPARE(registry ? written : rig.dialogs.boxes.join(u'|'),
+                     registry ? why
+                              : QStringLiteral("48 | Quorrel Settings | Your settings "
+                                               "could not be saved.\n\n%1 | ")
+                                    .arg(why));
+            QCOMPARE(readFromStore(rig.registry()), value);
             QCOMPARE(fingerprint(damaged), before);
             if (!registry && readable)
                 QCOMPARE(SettingsSnapshot::of(TestRig(fileBytes(file)).window()), old);
@@ -431,16 +438,15 @@ private slots:
         QCOMPARE(SettingsSnapshot::of(TestRig(atLimit + ';').window()).hosts, defaultHosts());
         // Of many keys: a parser slow in the number of keys would never end the
         // start.
-        QByteArray keys = optimizedStore();
+        QByteArray keys = soundStore();
         for (int key = 0; keys.size() < registryLimit - 100; ++key)
             keys += "[HKEY_CURRENT_USER\\Padding\\" + QByteArray::number(key) + "]\n";
         for (const QByteArray &store :
              {paddedTo(keys, registryLimit), paddedTo(keys, registryLimit + 1)}) {
             TestRig rig;
             QVERIFY(writeWholeFile(rig.registry().fileName(), store));
-            QCOMPARE(currentValuesOf(rig.window()).join(u' '),
-                     store.size() > registryLimit ? QStringList(4, notSet).join(u' ')
-                                                  : u"576 536 4388 128"_s);
+            QCOMPARE(readFromStore(rig.registry()),
+                     store.size() > registryLimit ? notSet : u"576"_s);
         }
     }
 };

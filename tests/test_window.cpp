@@ -419,7 +419,7 @@ private slots:
     {
         QtDialogs dialogs;
         frmmain window({&dialogs, &rig->tray, &rig->shell, &rig->settings(), &rig->inet,
-                        &rig->clock, &rig->random, &rig->registry()});
+                        &rig->clock, &rig->random, &rig->registry(), &rig->tcpip});
         window.show();
         QSignalSpy unloaded(&window, &frmmain::unloaded);
         bool stayedUp = false;

@@ -28,10 +28,16 @@ check "the metainfo is valid" appstreamcli validate --no-net "$root/usr/share/me
 for size in 16 32 48 128 256; do
     check "the ${size}px icon is installed" test -s "$root/usr/share/icons/hicolor/${size}x${size}/apps/$id.png"
 done
-for needed in libqt6widgets6 libcurl4 fonts-dseg; do
+helper=/usr/libexec/quorrel/quorrel-tcpip policy=$root/usr/share/polkit-1/actions/$id.tcpip.policy
+check "the TCP/IP helper is installed" test -x "$root$helper"
+if command -v xmllint >/dev/null; then check "the polkit action is valid XML" xmllint --noout "$policy"; fi
+check "the polkit action lets pkexec start the helper" grep -q "exec.path\">$helper<" "$policy"
+check "the hooks are installed" test -x "$root/etc/NetworkManager/dispatcher.d/60-quorrel-tcpip" \
+    -a -x "$root/etc/ppp/ip-up.d/quorrel-tcpip"
+for needed in libqt6widgets6 libcurl4 fonts-dseg iproute2 pkexec; do
     check "it depends on $needed" grep -q "$needed" <<<"$(dpkg-deb -f "$deb" Depends)"
 done
-check "the fetch module is installed" test -s "$root/usr/lib/quorrel/libquorrel-fetch.so"
+check "the fetch module is installed" bash -c "find '$root/usr/lib' -path '*/quorrel/libquorrel-fetch.so' | grep -q ."
 check "the program loads libcurl only with it" bash -c "! ldd '$root/usr/bin/quorrel' | grep -q libcurl"
 check "every library the binary needs is found" bash -c "! ldd '$root/usr/bin/quorrel' | grep -q 'not found'"
 # The installed program starts and keeps running until asked to end.

@@ -37,6 +37,7 @@ frmmain &TestRig::window()
             .clock = &clock,
             .random = &random,
             .registry = &registry_,
+            .tcpip = system,
         });
     return *window_;
 }

@@ -10,6 +10,7 @@
 #include "platform/net/Inet.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
+#include "platform/tcpip/TcpIp.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -133,6 +134,24 @@ private:
     CurlInet real_;
 };
 
+// The system's TCP/IP values in memory; a change is refused with the reason given, if any.
+class MemoryTcpIp final : public TcpIp
+{
+public:
+    std::optional<long long> value(tcpip::Value which) override
+    {
+        return values.contains(which) ? std::optional(values.at(which)) : std::nullopt;
+    }
+    QString change(const tcpip::Values &changed) override
+    {
+        for (const auto &[value, number] : refusal.isEmpty() ? changed : tcpip::Values())
+            values[value] = number;
+        return refusal;
+    }
+    tcpip::Values values;
+    QString refusal;
+};
+
 // A window wired to test services, each rig with its own temporary folders.
 // Fill the stores before calling window(); the window's load step reads them.
 class TestRig
@@ -162,6 +181,8 @@ public:
     RecordingInet inet;
     FixedClock clock;
     ScriptedRandom random;
+    MemoryTcpIp tcpip;
+    TcpIp *system = &tcpip; // the window's, which a test may replace before window()
 
 private:
     QTemporaryDir temp_;

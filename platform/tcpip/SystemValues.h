@@ -1,0 +1,57 @@
+#pragma once
+
+// The TCP/IP values that Quorrel sets on the running system, the files that keep
+// them, and the link they belong to. Shared by the window's side and the helper.
+
+#include <QByteArray>
+#include <QString>
+#include <map>
+#include <optional>
+
+namespace tcpip
+{
+
+enum class Value {
+    Mtu,     // configured, and the link's MTU
+    Mss,     // configured, and the advertised MSS of the link's default route
+    Window,  // configured, and the window of that route
+    Ttl,     // configured, and net.ipv4.ip_default_ttl
+    LinkMtu, // the link's MTU now, never configured
+};
+
+using Values = std::map<Value, long long>;
+
+// The value's name in the configuration file and on the helper's command line.
+QLatin1StringView nameOf(Value value);
+std::optional<Value> valueNamed(QStringView name);
+
+// The number, when `text` is one in decimal digits alone and in the value's range.
+std::optional<long long> checked(Value value, QStringView text);
+
+// Quorrel's configuration, "name=number" lines, and the drop-in that sets the
+// TTL at boot. Both are root's, readable by everyone.
+inline constexpr char configurationFile[] = "/etc/quorrel/tcpip.conf";
+inline constexpr char ttlDropIn[] = "/etc/sysctl.d/60-quorrel.conf";
+
+// The configured values; a line that is not a valid one is passed over.
+Values parseConfiguration(const QByteArray &text);
+QByteArray formatConfiguration(const Values &values);
+// The configuration file's values; none when it is missing or unreadable.
+Values readConfiguration();
+
+// How the helper ends; pkexec ends with 126 and 127 of its own.
+enum HelperStatus {
+    Done = 0,
+    Refused = 2,    // an unknown command, value name, or a value out of range
+    NoLink = 3,     // no interface carries a default route
+    NotWritten = 4, // the configuration could not be written
+    NotApplied = 5, // the running system refused a value
+};
+
+// The interface that carries the default IPv4 route, a point-to-point link
+// (ppp*, wwan*) before any other; empty when there is none.
+QString defaultLink();
+// The link's MTU now, from sysfs.
+std::optional<long long> linkMtu(const QString &link);
+
+} // namespace tcpip

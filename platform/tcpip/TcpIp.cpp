@@ -1,0 +1,113 @@
+#include "platform/tcpip/TcpIp.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace
+{
+
+constexpr int capNetAdmin = 12;
+
+// pkexec's own exit statuses; the helper never ends with these.
+constexpr int authorizationDismissed = 126;
+constexpr int notAuthorized = 127;
+
+bool mayChangeTheNetwork()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("CapEff:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> capNetAdmin) & 1;
+    }
+    return false;
+}
+
+QStringList setArguments(const tcpip::Values &values)
+{
+    QStringList arguments{QStringLiteral("set")};
+    for (const auto &[value, number] : values)
+        arguments.append(tcpip::nameOf(value) + u'=' + QString::number(number));
+    return arguments;
+}
+
+// Runs the program to its end in a local event loop, so the window keeps
+// painting while an authorization dialog is open.
+void runToEnd(QProcess &process)
+{
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            loop.quit();
+    });
+    process.start();
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+}
+
+} // namespace
+
+SystemTcpIp::SystemTcpIp(QString helper) : helper_(std::move(helper)) {}
+
+QString SystemTcpIp::installedHelper()
+{
+    const QString besideProgram =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/quorrel-tcpip");
+    return QFileInfo(besideProgram).isExecutable() ? besideProgram
+                                                   : QStringLiteral(QUORREL_TCPIP_HELPER);
+}
+
+std::optional<long long> SystemTcpIp::value(tcpip::Value which)
+{
+    if (which == tcpip::Value::LinkMtu)
+        return tcpip::linkMtu(tcpip::defaultLink());
+    const tcpip::Values configured = tcpip::readConfiguration();
+    const auto found = configured.find(which);
+    return found == configured.end() ? std::nullopt : std::optional(found->second);
+}
+
+QString SystemTcpIp::change(const tcpip::Values &values)
+{
+    // Without a link there is nothing to change, and no password to ask for.
+    if (tcpip::defaultLink().isEmpty())
+        return describe(tcpip::NoLink);
+    QProcess process;
+    // The helper's own words on a failure, for whoever reads Quorrel's output.
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const bool direct = mayChangeTheNetwork();
+    process.setProgram(direct ? helper_ : QStringLiteral("pkexec"));
+    process.setArguments(direct ? setArguments(values)
+                                : QStringList{helper_} + setArguments(values));
+    runToEnd(process);
+    if (process.error() == QProcess::FailedToStart)
+        return tr("%1 could not be started").arg(process.program());
+    if (process.exitStatus() == QProcess::CrashExit)
+        return tr("%1 ended abnormally").arg(process.program());
+    if (!direct && process.exitCode() == authorizationDismissed)
+        return tr("the authorization was cancelled");
+    if (!direct && process.exitCode() == notAuthorized)
+        return tr("the authorization was refused");
+    return describe(process.exitCode());
+}
+
+QString SystemTcpIp::describe(int helperStatus)
+{
+    switch (helperStatus) {
+    case tcpip::Done:
+        return {};
+    case tcpip::Refused:
+        return tr("the helper refused the values");
+    case tcpip::NoLink:
+        return tr("no network link carries a default route");
+    case tcpip::NotWritten:
+        return tr("the configuration in /etc could not be written");
+    case tcpip::NotApplied:
+        return tr("the running system refused a value");
+    default:
+        return tr("the helper failed with status %1").arg(helperStatus);
+    }
+}

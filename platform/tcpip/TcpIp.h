@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/tcpip/SystemValues.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <optional>
+
+// The running system's TCP/IP values as the window sees them.
+class TcpIp
+{
+public:
+    virtual ~TcpIp() = default;
+
+    // The value Quorrel has configured (LinkMtu: the link's MTU now), or nothing
+    // when it is not set.
+    virtual std::optional<long long> value(tcpip::Value which) = 0;
+    // Configures and applies all of the values at once, or none of them: an
+    // empty text when done, otherwise why not.
+    virtual QString change(const tcpip::Values &values) = 0;
+};
+
+// Reads the configuration and the link without any privilege; changes them
+// through the helper quorrel-tcpip, started with pkexec unless this process
+// may already change the network (CAP_NET_ADMIN).
+class SystemTcpIp final : public TcpIp
+{
+    Q_DECLARE_TR_FUNCTIONS(SystemTcpIp)
+
+public:
+    explicit SystemTcpIp(QString helper);
+    // The helper beside the running program when it was built there, otherwise
+    // the installed one.
+    static QString installedHelper();
+
+    std::optional<long long> value(tcpip::Value which) override;
+    QString change(const tcpip::Values &values) override;
+
+private:
+    static QString describe(int helperStatus);
+
+    QString helper_;
+};

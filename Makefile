@@ -22,13 +22,9 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# The benchmark, not a test (see BENCHMARKS.md): a few minutes, or with
-# BENCH_FLAGS=--long the full idle windows and the tick period. The curl
-# command is its reference and needed by nothing else.
-BENCH_FLAGS ?=
+# The benchmark, not a test (see BENCHMARKS.md): about three minutes.
 bench: build
-	@scripts/install-deps curl
-	$(BUILD_DIR)/bench/quorrel-bench $(BENCH_FLAGS)
+	$(BUILD_DIR)/bench/quorrel-bench
 
 # A Debian package of the build, in the build folder.
 package: build

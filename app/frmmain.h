@@ -227,4 +227,8 @@ private:
     bool attemptInProgress_ = false;
     bool attemptQueued_ = false; // a Start came while an attempt was in progress
     bool stopPrevails_ = false;  // a Stop or a close came while the attempt fetched
+
+    // --- keepalive/: what an attempt tells beyond the window (the attempts log)
+    void reportAttempt(const FetchRequest &request, const FetchResult &fetched, bool succeeded,
+                       qint64 durationMs);
 };

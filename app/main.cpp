@@ -8,6 +8,7 @@
 #include "platform/Shell.h"
 #include "platform/Tray.h"
 #include "platform/net/LoadedInet.h"
+#include "platform/store/AttemptLog.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
 
@@ -47,6 +48,7 @@ int main(int argc, char *argv[])
     SystemClock clock;
     ClockSeededRandom random;
     FileRegistry registry(FileRegistry::defaultFileName());
+    AttemptLog attemptLog(AttemptLog::defaultFileName());
     const Services services{
         .dialogs = &dialogs,
         .tray = &tray,
@@ -56,6 +58,7 @@ int main(int argc, char *argv[])
         .clock = &clock,
         .random = &random,
         .registry = &registry,
+        .attemptLog = &attemptLog,
     };
 
     frmmain window(services);

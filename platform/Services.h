@@ -12,6 +12,7 @@ class Inet;
 class Clock;
 class Random;
 class Registry;
+class AttemptLog;
 
 struct Services {
     Dialogs *dialogs = nullptr;
@@ -22,4 +23,5 @@ struct Services {
     Clock *clock = nullptr;
     Random *random = nullptr;
     Registry *registry = nullptr;
+    AttemptLog *attemptLog = nullptr; // none: no log is kept
 };

@@ -133,6 +133,33 @@ private slots:
         w->Slider1->setValue(1);
         w->Timer1_Timer();
         QCOMPARE(shown(), u"%1 | 2 | 1 | 59 s"_s.arg(failed));
+        // A line an attempt: the local time with its offset, the method, the host,
+        // the outcome and why, the duration, the bytes.
+        const QRegularExpression line(
+            u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d"
+            "\tHTTP\t\\S+(/\\w+)\t(\\w+)\t(.*)\t\\d+ ms\t(\\d+) bytes$"_s);
+        QStringList logged;
+        for (const QString &entry :
+             QString::fromUtf8(fileBytes(rig->attemptLogFile())).split(u'\n'))
+            logged.append(line.match(entry).capturedTexts().mid(1).join(u'|'));
+        QCOMPARE(
+            logged,
+            (QStringList{u"/html|ok||6"_s, u"/html|ok||6"_s, u"/missing|failed|HTTP 404|0"_s, {}}));
+    }
+
+    // Past 1 MiB the log begins again, its lines kept in one older file; a log
+    // that cannot be written leaves the cycle as it was.
+    void theLogRollsOverAndNeverStopsTheCycle()
+    {
+        useHosts({u"/html"_s});
+        const QString log = rig->attemptLogFile();
+        QVERIFY(writeWholeFile(log, QByteArray(1024 * 1024 - 10, 'x')));
+        w->Timer1_Timer();
+        QCOMPARE(QFileInfo(log + u".1"_s).size(), 1024 * 1024 - 10);
+        QCOMPARE(fileBytes(log).count('\n'), 1);
+        QVERIFY(QFile::remove(log) && QDir().mkpath(log));
+        w->Timer1_Timer();
+        QCOMPARE(shown(), u"%1 | 2 | 0 | 59 s"_s.arg(succeeded));
     }
 
     void inTurnAndAtRandom()

@@ -8,6 +8,7 @@
 #include "platform/Shell.h"
 #include "platform/Tray.h"
 #include "platform/net/Inet.h"
+#include "platform/store/AttemptLog.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
 
@@ -154,6 +155,7 @@ public:
     QtSettingsStore &settings() { return settings_; }
     QString settingsFile() const { return settings_.fileName(QStringLiteral("Quorrel")); }
     FileRegistry &registry() { return registry_; }
+    QString attemptLogFile() const { return attemptLog_.fileName(); }
 
     ScriptedDialogs dialogs;
     RecordingTray tray;
@@ -168,6 +170,7 @@ private:
     QString homeDir_;
     QtSettingsStore settings_;
     FileRegistry registry_;
+    AttemptLog attemptLog_;
     std::unique_ptr<frmmain> window_;
 };
 

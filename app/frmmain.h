@@ -135,6 +135,12 @@ public:
     void Command4_Click(); // "&Homepage": the browser opens the homepage
     void Check1_Click();   // "Enable Proxy" toggled: the address box on, or off and emptied
     void unload();         // Command2: the window closes and the program ends
+    // main: the window shown, or hidden as Command9 hides it; with start, the
+    // cycle started as Command1 starts it.
+    void Form_Launch(bool start, bool toTray);
+    // Quorrel launched again: the window comes forward, from the tray too;
+    // with start, the cycle starts unless it runs.
+    void Form_LaunchedAgain(bool start);
 
     // --- keepalive/: scheduler and connection attempt ---
     // Timer1 every 59 s: counts a minute, and attempts once the interval is
@@ -190,6 +196,7 @@ private:
     void fitStaticCaptions();
     void connectHandlers();
     void showFromTray();
+    void startOnceShown();
     void popUpTrayMenu();
 
     Services services_;

@@ -235,7 +235,12 @@ private:
     bool attemptQueued_ = false; // a Start came while an attempt was in progress
     bool stopPrevails_ = false;  // a Stop or a close came while the attempt fetched
 
-    // --- keepalive/: what an attempt tells beyond the window (the attempts log)
+    // --- keepalive/: what an attempt tells beyond the window: the attempts log,
+    // and the desktop when the line is lost and when it is back.
     void reportAttempt(const FetchRequest &request, const FetchResult &fetched, bool succeeded,
                        qint64 durationMs);
+    void tellDesktop(const QString &host, bool succeeded, const QString &reason);
+    int failuresBeforeNotice_ = 0; // from the settings; 0: the desktop is never told
+    int failuresInRow_ = 0;        // counted up to failuresBeforeNotice_
+    bool lineLost_ = false;        // "Connection lost" was told, "Connection back" is due
 };

@@ -5,6 +5,7 @@
 #include "app/frmmain.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Notifier.h"
 #include "platform/Random.h"
 #include "platform/Shell.h"
 #include "platform/SingleInstance.h"
@@ -57,6 +58,7 @@ int main(int argc, char *argv[])
     ClockSeededRandom random;
     FileRegistry registry(FileRegistry::defaultFileName());
     AttemptLog attemptLog(AttemptLog::defaultFileName());
+    Notifier notifier;
     const Services services{
         .dialogs = &dialogs,
         .tray = &tray,
@@ -67,6 +69,7 @@ int main(int argc, char *argv[])
         .random = &random,
         .registry = &registry,
         .attemptLog = &attemptLog,
+        .notifier = &notifier,
     };
 
     frmmain window(services);

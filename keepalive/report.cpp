@@ -1,7 +1,12 @@
-// What an attempt tells beyond the window: a line in the attempts log.
+// What an attempt tells beyond the window: a line in the attempts log, and a
+// notification when the line is lost and when it is back.
 
 #include "app/frmmain.h"
+#include "platform/Clock.h"
+#include "platform/Notifier.h"
 #include "platform/store/AttemptLog.h"
+
+#include <utility>
 
 namespace
 {
@@ -68,4 +73,28 @@ void frmmain::reportAttempt(const FetchRequest &request, const FetchResult &fetc
     // not disturb the cycle, and the window has no place to say so.
     if (services_.attemptLog)
         static_cast<void>(services_.attemptLog->append(entry));
+    // A Stop says nothing about the line.
+    const FetchError *error = std::get_if<FetchError>(&fetched);
+    if (!error || error->reason != FetchFailure::Cancelled)
+        tellDesktop(request.address, succeeded, entry.reason);
+}
+
+// Once when failures in a row reach the count of the settings, and once when
+// an attempt succeeds after that; nothing in between.
+void frmmain::tellDesktop(const QString &host, bool succeeded, const QString &reason)
+{
+    if (!services_.notifier || failuresBeforeNotice_ == 0)
+        return;
+    const QString time = services_.clock->timeOfDay();
+    if (succeeded) {
+        failuresInRow_ = 0;
+        if (std::exchange(lineLost_, false))
+            services_.notifier->notify(tr("Connection back"),
+                                       tr("%1 answered at %2.").arg(host, time));
+    } else if (failuresInRow_ < failuresBeforeNotice_ &&
+               ++failuresInRow_ == failuresBeforeNotice_) {
+        lineLost_ = true;
+        services_.notifier->notify(tr("Connection lost"),
+                                   tr("%1 did not answer at %2 (%3).").arg(host, time, reason));
+    }
 }

@@ -13,6 +13,7 @@ class Clock;
 class Random;
 class Registry;
 class AttemptLog;
+class Notifier;
 
 struct Services {
     Dialogs *dialogs = nullptr;
@@ -24,4 +25,5 @@ struct Services {
     Random *random = nullptr;
     Registry *registry = nullptr;
     AttemptLog *attemptLog = nullptr; // none: no log is kept
+    Notifier *notifier = nullptr;     // none: the desktop is never told
 };

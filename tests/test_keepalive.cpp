@@ -4,10 +4,31 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
+#include <QtDBus>
+
 using namespace Qt::StringLiterals;
 
 const QString succeeded = u"Status: successfully connected at 12:34"_s;
 const QString failed = u"Status: could not connect"_s;
+
+// The desktop's notification service, on the test's own session bus: keeps
+// "app icon | summary | body" of each notification.
+class NotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList received;
+
+public slots:
+    uint Notify(const QString &app, uint, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &, int)
+    {
+        received.append(u"%1 %2 | %3 | %4"_s.arg(app, icon, summary, body));
+        return received.size();
+    }
+};
 
 class KeepAliveTest : public QObject
 {
@@ -17,6 +38,14 @@ private slots:
     void initTestCase()
     {
         QVERIFY(ftp.isListening());
+        bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
+        QVERIFY(bus.waitForReadyRead());
+        const QByteArray address = bus.readLine().trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QDBusConnection service = QDBusConnection::connectToBus(QString::fromUtf8(address), u"n"_s);
+        QVERIFY(service.registerService(u"org.freedesktop.Notifications"_s));
+        QVERIFY(service.registerObject(u"/org/freedesktop/Notifications"_s, &notifications,
+                                       QDBusConnection::ExportAllSlots));
         // Proxy settings of the environment never apply.
         qputenv("http_proxy", "http://127.0.0.1:1");
         qputenv("no_proxy", "127.0.0.1,.invalid");
@@ -162,6 +191,41 @@ private slots:
         QCOMPARE(shown(), u"%1 | 2 | 0 | 59 s"_s.arg(succeeded));
     }
 
+    void theDesktopIsToldWhenTheLineIsLostAndBack_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<int>("failures");
+        QTest::newRow("after 3 by default") << QByteArray() << 3;
+        QTest::newRow("after 1") << "[notifications]\nfailuresBeforeNotice=1\n"_ba << 1;
+        QTest::newRow("never") << "[notifications]\nfailuresBeforeNotice=0\n"_ba << 0;
+    }
+
+    // Once when the count of failures in a row is reached, with the host of the
+    // last one; once when an attempt then succeeds; nothing in between.
+    void theDesktopIsToldWhenTheLineIsLostAndBack()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(int, failures);
+        notifications.received.clear();
+        rig = std::make_unique<TestRig>(settings);
+        w = &rig->window();
+        w->List1->clear();
+        for (int port = 1; port <= 5; ++port)
+            w->List1->addItem(u"127.0.0.1:%1"_s.arg(port));
+        for (int attempt = 0; attempt < 5; ++attempt)
+            w->Timer1_Timer();
+        useHosts({u"/html"_s, u"/html"_s});
+        w->Timer1_Timer();
+        w->Timer1_Timer();
+        QTest::qWait(300); // for any notification still on the bus
+        const QString app = u"Quorrel org.example.Quorrel | Connection "_s;
+        const QStringList lostAndBack{
+            app + u"lost | 127.0.0.1:%1 did not answer at 12:34 (connection refused)."_s.arg(
+                      failures),
+            app + u"back | %1 answered at 12:34."_s.arg(http.address(u"/html"_s))};
+        QCOMPARE(notifications.received, failures == 0 ? QStringList() : lostAndBack);
+    }
+
     void inTurnAndAtRandom()
     {
         useHosts({u"/html?0"_s, u"/html?1"_s, u"/html?2"_s});
@@ -266,6 +330,8 @@ private:
         http.requests.clear();
     }
 
+    QProcess bus; // a session bus of the test's own
+    NotificationService notifications;
     LocalHttpServer http;
     const LocalPeer realProxy{LocalPeer::HttpProxy};
     const LocalPeer ftp{LocalPeer::FtpServer};

@@ -39,6 +39,7 @@ frmmain &TestRig::window()
             .random = &random,
             .registry = &registry_,
             .attemptLog = &attemptLog_,
+            .notifier = &notifier,
         });
     return *window_;
 }

@@ -3,6 +3,7 @@
 #include "app/frmmain.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Notifier.h"
 #include "platform/PunctualTimer.h"
 #include "platform/Random.h"
 #include "platform/Shell.h"
@@ -164,6 +165,7 @@ public:
     RecordingInet inet;
     FixedClock clock;
     ScriptedRandom random;
+    Notifier notifier; // on the session bus of the test's environment
 
 private:
     QTemporaryDir temp_;

@@ -135,6 +135,12 @@ public:
     void Command4_Click(); // "&Homepage": the browser opens the homepage
     void Check1_Click();   // "Enable Proxy" toggled: the address box on, or off and emptied
     void unload();         // Command2: the window closes and the program ends
+    // main: the window shown, or hidden as Command9 hides it; with start, the
+    // cycle started as Command1 starts it.
+    void Form_Launch(bool start, bool toTray);
+    // Quorrel launched again: the window comes forward, from the tray too;
+    // with start, the cycle starts unless it runs.
+    void Form_LaunchedAgain(bool start);
 
     // --- keepalive/: scheduler and connection attempt ---
     // Timer1 every 59 s: counts a minute, and attempts once the interval is
@@ -190,6 +196,7 @@ private:
     void fitStaticCaptions();
     void connectHandlers();
     void showFromTray();
+    void startOnceShown();
     void popUpTrayMenu();
 
     Services services_;
@@ -227,4 +234,13 @@ private:
     bool attemptInProgress_ = false;
     bool attemptQueued_ = false; // a Start came while an attempt was in progress
     bool stopPrevails_ = false;  // a Stop or a close came while the attempt fetched
+
+    // --- keepalive/: what an attempt tells beyond the window: the attempts log,
+    // and the desktop when the line is lost and when it is back.
+    void reportAttempt(const FetchRequest &request, const FetchResult &fetched, bool succeeded,
+                       qint64 durationMs);
+    void tellDesktop(const QString &host, bool succeeded, const QString &reason);
+    int failuresBeforeNotice_ = 0; // from the settings; 0: the desktop is never told
+    int failuresInRow_ = 0;        // counted up to failuresBeforeNotice_
+    bool lineLost_ = false;        // "Connection lost" was told, "Connection back" is due
 };

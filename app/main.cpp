@@ -1,13 +1,17 @@
 // Quorrel's start procedure: wires the real platform services to the one window
 // and shows it; the program then lives on the window's events.
 
+#include "app/LaunchOptions.h"
 #include "app/frmmain.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Notifier.h"
 #include "platform/Random.h"
 #include "platform/Shell.h"
+#include "platform/SingleInstance.h"
 #include "platform/Tray.h"
 #include "platform/net/LoadedInet.h"
+#include "platform/store/AttemptLog.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
 #include "platform/tcpip/TcpIp.h"
@@ -36,6 +40,8 @@ int main(int argc, char *argv[])
                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslation);
 
+    const LaunchOptions launch = LaunchOptions::fromCommandLine(application);
+
     // The window may sit hidden in the tray while message boxes come and go;
     // only unloading the window ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -44,11 +50,17 @@ int main(int argc, char *argv[])
     QtTray tray;
     DesktopShell shell;
     QtSettingsStore settings;
+    // A Quorrel already running over these settings takes this launch over.
+    SingleInstance instance(settings.fileName(QStringLiteral("Quorrel")));
+    if (instance.handOver(launch.start))
+        return 0;
     LoadedInet inet(LoadedInet::programFolders());
     SystemClock clock;
     ClockSeededRandom random;
     FileRegistry registry(FileRegistry::defaultFileName());
     SystemTcpIp tcpip(SystemTcpIp::installedHelper());
+    AttemptLog attemptLog(AttemptLog::defaultFileName());
+    Notifier notifier;
     const Services services{
         .dialogs = &dialogs,
         .tray = &tray,
@@ -59,12 +71,16 @@ int main(int argc, char *argv[])
         .random = &random,
         .registry = &registry,
         .tcpip = &tcpip,
+        .attemptLog = &attemptLog,
+        .notifier = &notifier,
     };
 
     frmmain window(services);
     dialogs.setOwner(&window);
     QApplication::setWindowIcon(window.windowIcon());
     QObject::connect(&window, &frmmain::unloaded, &application, &QApplication::quit);
-    window.show();
+    QObject::connect(&instance, &SingleInstance::launchedAgain, &window,
+                     &frmmain::Form_LaunchedAgain);
+    window.Form_Launch(launch.start, launch.tray);
     return QApplication::exec();
 }

@@ -10,6 +10,8 @@
 #include <QCursor>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QTimer>
 
 namespace
 {
@@ -37,6 +39,27 @@ void frmmain::totray()
 void frmmain::Command9_Click()
 {
     totray();
+}
+
+void frmmain::Form_Launch(bool start, bool toTray)
+{
+    toTray ? totray() : show();
+    if (start)
+        startOnceShown();
+}
+
+void frmmain::Form_LaunchedAgain(bool start)
+{
+    open_Click();
+    if (start && Command1->isEnabled())
+        startOnceShown();
+}
+
+// The attempt waits in an event loop of its own: the window is shown, and
+// the launch that asked has its answer, first.
+void frmmain::startOnceShown()
+{
+    QTimer::singleShot(0, this, &frmmain::Command1_Click);
 }
 
 void frmmain::Tray_MouseMessage(int message)

@@ -8,6 +8,7 @@
 #include "platform/Random.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -113,10 +114,14 @@ void frmmain::connectOnce(Inet::Method method)
     Label1->setText(remoteHostLine(method, host));
 
     // A failed fetch leaves no document to judge.
-    const FetchResult fetched = Inet1->OpenURL(requestFor(*this, host, method));
+    const FetchRequest request = requestFor(*this, host, method);
+    QElapsedTimer fetching;
+    fetching.start();
+    const FetchResult fetched = Inet1->OpenURL(request);
     if (const QString *document = std::get_if<QString>(&fetched))
         cnk->setText(*document);
     const bool succeeded = sortsAfterBlanks(cnk->text(), judgedBlanks);
+    reportAttempt(request, fetched, succeeded, fetching.elapsed());
     raiseSaturating(succeeded ? good_ : bad_);
     // After a Stop or a close during the fetch the window stays as they left it.
     if (!stopPrevails_)

@@ -13,6 +13,8 @@ class Clock;
 class Random;
 class Registry;
 class TcpIp;
+class AttemptLog;
+class Notifier;
 
 struct Services {
     Dialogs *dialogs = nullptr;
@@ -24,4 +26,6 @@ struct Services {
     Random *random = nullptr;
     Registry *registry = nullptr;
     TcpIp *tcpip = nullptr; // the running system's TCP/IP values
+    AttemptLog *attemptLog = nullptr; // none: no log is kept
+    Notifier *notifier = nullptr;     // none: the desktop is never told
 };

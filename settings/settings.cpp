@@ -63,6 +63,21 @@ std::optional<int> intervalFrom(const std::optional<QString> &text)
     return static_cast<int>(std::clamp(std::round(minutes), 1.0, 30.0));
 }
 
+// In a group of its own, which a save leaves as it is: the count is the
+// user's to write into the file. Text that is no count leaves the default.
+int failuresBeforeNotice(const SettingsStore &store)
+{
+    constexpr int byDefault = 3;
+    const std::optional<QString> text =
+        store.read(QStringLiteral("Quorrel"), QStringLiteral("notifications"),
+                   QStringLiteral("failuresBeforeNotice"));
+    if (!text)
+        return byDefault;
+    bool isNumber = false;
+    const int count = text->toInt(&isNumber);
+    return isNumber && count >= 0 ? count : byDefault;
+}
+
 } // namespace
 
 std::optional<SaveError> frmmain::save()
@@ -118,6 +133,8 @@ void frmmain::loadsettings()
 
     random1->setChecked(options.isOn(QStringLiteral("random")));
     (options.isOn(QStringLiteral("method")) ? ftp : http)->setChecked(true);
+
+    failuresBeforeNotice_ = failuresBeforeNotice(*services_.settings);
 
     if (const std::optional<int> minutes = intervalFrom(options.read(QStringLiteral("interval"))))
         Slider1->setValue(*minutes);

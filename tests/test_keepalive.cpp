@@ -4,10 +4,30 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
+#include <QtDBus>
+
 using namespace Qt::StringLiterals;
 
 const QString succeeded = u"Status: successfully connected at 12:34"_s;
 const QString failed = u"Status: could not connect"_s;
+
+// The desktop's notification service: keeps "app icon | summary | body" of each.
+class NotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList received;
+
+public slots:
+    uint Notify(const QString &app, uint, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &, int)
+    {
+        received.append(u"%1 %2 | %3 | %4"_s.arg(app, icon, summary, body));
+        return received.size();
+    }
+};
 
 class KeepAliveTest : public QObject
 {
@@ -17,6 +37,14 @@ private slots:
     void initTestCase()
     {
         QVERIFY(ftp.isListening());
+        bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
+        QVERIFY(bus.waitForReadyRead());
+        const QByteArray address = bus.readLine().trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QDBusConnection service = QDBusConnection::connectToBus(QString::fromUtf8(address), u"n"_s);
+        QVERIFY(service.registerService(u"org.freedesktop.Notifications"_s));
+        QVERIFY(service.registerObject(u"/org/freedesktop/Notifications"_s, &notifications,
+                                       QDBusConnection::ExportAllSlots));
         // Proxy settings of the environment never apply.
         qputenv("http_proxy", "http://127.0.0.1:1");
         qputenv("no_proxy", "127.0.0.1,.invalid");
@@ -116,6 +144,7 @@ private slots:
     // Start attempts at once and arms the 59-second tick.
     void theTickCountsMinutesToTheInterval()
     {
+        QVERIFY(writeWholeFile(rig->attemptLogFile(), QByteArray(1024 * 1024 - 10, 'x')));
         useHosts({u"/html"_s});
         w->Slider1->setValue(3);
         w->Command1->click();
@@ -133,6 +162,50 @@ private slots:
         w->Slider1->setValue(1);
         w->Timer1_Timer();
         QCOMPARE(shown(), u"%1 | 2 | 1 | 59 s"_s.arg(failed));
+        // A line an attempt, in a new log past 1 MiB: the local time with its
+        // offset, the method, the host, the outcome and why, the duration, the bytes.
+        QCOMPARE(QFileInfo(rig->attemptLogFile() + u".1"_s).size(), 1024 * 1024 - 10);
+        const QRegularExpression line(
+            u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d\tHTTP\t"
+            "\\S+(/\\w+)\t(\\w+)\t(.*)\t\\d+ ms\t(\\d+) bytes$"_s,
+            QRegularExpression::MultilineOption);
+        QCOMPARE(
+            QString::fromUtf8(fileBytes(rig->attemptLogFile())).replace(line, u"\\1|\\2|\\3|\\4"_s),
+            u"/html|ok||6\n/html|ok||6\n/missing|failed|HTTP 404|0\n"_s);
+    }
+
+    void theDesktopIsToldWhenTheLineIsLostAndBack_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<int>("failures");
+        QTest::newRow("after 3 by default") << QByteArray() << 3;
+        QTest::newRow("after 1") << "[notifications]\nfailuresBeforeNotice=1\n"_ba << 1;
+        QTest::newRow("never") << "[notifications]\nfailuresBeforeNotice=0\n"_ba << 0;
+    }
+
+    // Once when the count of failures in a row is reached, with the host of the
+    // last one; once when an attempt then succeeds; nothing in between, and
+    // nothing of the log's failures.
+    void theDesktopIsToldWhenTheLineIsLostAndBack()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(int, failures);
+        notifications.received.clear();
+        rig = std::make_unique<TestRig>(settings);
+        w = &rig->window();
+        QVERIFY(QDir().mkpath(rig->attemptLogFile())); // a log that cannot be written
+        useHosts({u"/html"_s, u"/html"_s});
+        for (int port = 5; port >= 1; --port)
+            w->List1->insertItem(0, u"127.0.0.1:%1"_s.arg(port));
+        for (int attempt = 0; attempt < 7; ++attempt)
+            w->Timer1_Timer();
+        QTest::qWait(300); // for any notification still on the bus
+        const QString app = u"Quorrel org.example.Quorrel | Connection "_s;
+        const QStringList lostAndBack{
+            app + u"lost | 127.0.0.1:%1 did not answer at 12:34 (connection refused)."_s.arg(
+                      failures),
+            app + u"back | %1 answered at 12:34."_s.arg(http.address(u"/html"_s))};
+        QCOMPARE(notifications.received, failures == 0 ? QStringList() : lostAndBack);
     }
 
     // The tick's timer at a short interval: never early, and silent once stopped.
@@ -256,6 +329,8 @@ private:
         http.requests.clear();
     }
 
+    QProcess bus; // a session bus of the test's own
+    NotificationService notifications;
     LocalHttpServer http;
     const LocalPeer realProxy{LocalPeer::HttpProxy};
     const LocalPeer ftp{LocalPeer::FtpServer};

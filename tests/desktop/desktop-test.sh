@@ -50,7 +50,12 @@ centred() { xdotool getwindowgeometry "$(main_window)" | awk '/Position/ { split
     /Geometry/ { split($2, size, "x") } END { exit !(at[1] == int((1024 - size[1]) / 2) && at[2] == int((768 - size[2]) / 2)) }'; }
 ended() { ! kill -0 "$app" 2>/dev/null; }
 
-XDG_CONFIG_HOME="$work/config" HOME="$work" "$binary" >"$work/quorrel.log" 2>&1 &
+# One host that refuses at once: no attempt leaves the machine.
+mkdir -p "$work/config/Quorrel" && printf '[options]\nhost0=127.0.0.1:1\n' >"$work/config/Quorrel/Quorrel.ini"
+export XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config HOME=$work
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+check "--version prints the version" test "$("$binary" --version)" = "Quorrel 2.5"
+"$binary" >"$work/quorrel.log" 2>&1 &
 app=$!
 pids+=($app)
 check "the window is shown at start-up" eventually is_shown
@@ -80,6 +85,16 @@ xdotool key --window "$(xdotool search --onlyvisible --name '^Quorrel Settings$'
 check "Yes ends the program" eventually ended
 wait "$app"
 check "with status 0" test $? -eq 0
-check "and the settings saved" grep -qr host0 "$work/config"
+check "and the settings saved" grep -q '^interval=' "$work/config/Quorrel/Quorrel.ini"
 check "and the icon gone" eventually has_icons 0
+
+"$binary" --tray >>"$work/quorrel.log" 2>&1 &
+pids+=($!)
+check "--tray starts behind the icon" eventually has_icons 1
+check "with the window hidden" is_hidden
+timeout 10 "$binary" --start >>"$work/quorrel.log" 2>&1
+check "a second launch ends with status 0" test $? -eq 0
+check "and brings the window back" eventually is_shown
+check "and starts the first one's cycle" eventually grep -q "127.0.0.1:1.failed.connection refused" \
+    "$work/.local/state/quorrel/attempts.log"
 [ "$failures" -eq 0 ]

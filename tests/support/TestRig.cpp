@@ -15,7 +15,8 @@ ScriptedDialogs::Answer ScriptedDialogs::answer(QQueue<Answer> &answers, int sty
 
 TestRig::TestRig(const QByteArray &settingsFile, const QByteArray &registryFile)
     : homeDir_(temp_.path()), settings_(homeDir_ + QStringLiteral("/config")),
-      registry_(homeDir_ + QStringLiteral("/data/registry.reg"))
+      registry_(homeDir_ + QStringLiteral("/data/registry.reg")),
+      attemptLog_(homeDir_ + QStringLiteral("/state/attempts.log"))
 {
     QStandardPaths::setTestModeEnabled(true);
     if ((!settingsFile.isNull() && !writeWholeFile(this->settingsFile(), settingsFile)) ||
@@ -38,6 +39,8 @@ frmmain &TestRig::window()
             .random = &random,
             .registry = &registry_,
             .tcpip = system,
+            .attemptLog = &attemptLog_,
+            .notifier = &notifier,
         });
     return *window_;
 }

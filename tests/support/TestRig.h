@@ -3,11 +3,13 @@
 #include "app/frmmain.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Notifier.h"
 #include "platform/PunctualTimer.h"
 #include "platform/Random.h"
 #include "platform/Shell.h"
 #include "platform/Tray.h"
 #include "platform/net/Inet.h"
+#include "platform/store/AttemptLog.h"
 #include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
 #include "platform/tcpip/TcpIp.h"
@@ -173,6 +175,7 @@ public:
     QtSettingsStore &settings() { return settings_; }
     QString settingsFile() const { return settings_.fileName(QStringLiteral("Quorrel")); }
     FileRegistry &registry() { return registry_; }
+    QString attemptLogFile() const { return attemptLog_.fileName(); }
 
     ScriptedDialogs dialogs;
     RecordingTray tray;
@@ -183,12 +186,14 @@ public:
     ScriptedRandom random;
     MemoryTcpIp tcpip;
     TcpIp *system = &tcpip; // the window's, which a test may replace before window()
+    Notifier notifier; // on the session bus of the test's environment
 
 private:
     QTemporaryDir temp_;
     QString homeDir_;
     QtSettingsStore settings_;
     FileRegistry registry_;
+    AttemptLog attemptLog_;
     std::unique_ptr<frmmain> window_;
 };
 

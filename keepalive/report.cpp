@@ -1,0 +1,100 @@
+// What an attempt tells beyond the window: a line in the attempts log, and a
+// notification when the line is lost and when it is back.
+
+#include "app/frmmain.h"
+#include "platform/Clock.h"
+#include "platform/Notifier.h"
+#include "platform/store/AttemptLog.h"
+
+#include <utility>
+
+namespace
+{
+
+QString methodName(Inet::Method method)
+{
+    return method == Inet::Method::Http ? QStringLiteral("HTTP") : QStringLiteral("FTP");
+}
+
+// A proxy stands between the user and the host: its failures are its own.
+QString fetchFailureWords(const FetchError &error, const FetchRequest &request)
+{
+    const bool viaProxy = request.proxy.has_value();
+    switch (error.reason) {
+    case FetchFailure::TimedOut:
+        return frmmain::tr("timed out after %1 s").arg(request.timeout.count());
+    case FetchFailure::NameNotFound:
+        return viaProxy ? frmmain::tr("proxy not found") : frmmain::tr("host not found");
+    case FetchFailure::Refused:
+        return viaProxy ? frmmain::tr("proxy refused") : frmmain::tr("connection refused");
+    case FetchFailure::Tls:
+        return frmmain::tr("secure connection failed");
+    case FetchFailure::HttpStatus:
+        return frmmain::tr("HTTP %1").arg(error.httpStatus);
+    case FetchFailure::Cancelled:
+        return frmmain::tr("stopped");
+    case FetchFailure::SchemeRefused:
+        return frmmain::tr("address scheme not allowed");
+    case FetchFailure::BadAddress:
+        return frmmain::tr("invalid address");
+    case FetchFailure::Busy:
+        return frmmain::tr("another fetch was running");
+    case FetchFailure::Other:
+        break;
+    }
+    return frmmain::tr("transfer failed");
+}
+
+QString failureWords(const FetchRequest &request, const FetchResult &fetched)
+{
+    if (const FetchError *error = std::get_if<FetchError>(&fetched))
+        return fetchFailureWords(*error, request);
+    // The document came but was not judged an answer.
+    return std::get<QString>(fetched).trimmed().isEmpty()
+               ? frmmain::tr("empty page")
+               : frmmain::tr("page starts with a control character");
+}
+
+} // namespace
+
+void frmmain::reportAttempt(const FetchRequest &request, const FetchResult &fetched, bool succeeded,
+                            qint64 durationMs)
+{
+    const QString *document = std::get_if<QString>(&fetched);
+    const AttemptEntry entry{
+        .method = methodName(request.method),
+        .host = request.address,
+        .succeeded = succeeded,
+        .reason = succeeded ? QString() : failureWords(request, fetched),
+        .durationMs = durationMs,
+        .bytes = document ? document->toUtf8().size() : 0,
+    };
+    // The log is for the user to read; a full disk or a read-only folder must
+    // not disturb the cycle, and the window has no place to say so.
+    if (services_.attemptLog)
+        static_cast<void>(services_.attemptLog->append(entry));
+    // A Stop says nothing about the line.
+    const FetchError *error = std::get_if<FetchError>(&fetched);
+    if (!error || error->reason != FetchFailure::Cancelled)
+        tellDesktop(request.address, succeeded, entry.reason);
+}
+
+// Once when failures in a row reach the count of the settings, and once when
+// an attempt succeeds after that; nothing in between.
+void frmmain::tellDesktop(const QString &host, bool succeeded, const QString &reason)
+{
+    if (!services_.notifier || failuresBeforeNotice_ == 0)
+        return;
+    const QString time = services_.clock->timeOfDay();
+    if (succeeded) {
+        failuresInRow_ = 0;
+        if (std::exchange(lineLost_, false))
+            services_.notifier->notify(tr("Connection back"),
+                                       tr("%1 answered at %2.").arg(host, time));
+    } else if (failuresInRow_ < failuresBeforeNotice_ &&
+               ++failuresInRow_ == failuresBeforeNotice_) {
+        lineLost_ = true;
+        services_.notifier->notify(tr("Connection lost"),
+                                   tr("%1 did not answer at %2 (%3).").arg(host, time, reason));
+    }
+}

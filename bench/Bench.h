@@ -57,7 +57,9 @@ QByteArray fileBytes(const QString &fileName);
 struct Tools {
     QString bench, directory, host;
     QTemporaryDir home{};
-    QStringList environment(const QString &xDisplay = {}) const; // or offscreen
+    // Offscreen without a display; each program that runs beside others of the
+    // same home needs a runtime folder of its own, or it hands over to the first.
+    QStringList environment(const QString &xDisplay = {}, const QString &runtime = {}) const;
 };
 
 // The probes, each giving one or more rows.

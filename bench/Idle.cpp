@@ -49,7 +49,12 @@ QList<Child> startIdlers(const Tools &tools)
 {
     QList<Child> idlers;
     for (const QString &mode : {u"run"_s, u"run"_s, u"idle"_s, u"idle"_s}) {
-        idlers.append(spawn(tools.directory + u"/quorrel-probe"_s, {mode}, tools.environment()));
+        const QString runtime = tools.home.filePath(u"run%1"_s.arg(idlers.size()));
+        if (!QDir().mkpath(runtime) ||
+            !QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+            qFatal("no runtime folder for an idle program");
+        idlers.append(
+            spawn(tools.directory + u"/quorrel-probe"_s, {mode}, tools.environment({}, runtime)));
         // Their start-ups would fall into the measurements that follow.
         static_cast<void>(awaitValue(idlers.last(), "ready ", 60s));
     }

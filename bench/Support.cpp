@@ -94,10 +94,10 @@ QList<double> valuesTagged(const QByteArray &text, const QByteArray &tag)
 }
 
 // The stores' folders lie under HOME; the runtime folder must be private, as the home is.
-QStringList Tools::environment(const QString &xDisplay) const
+QStringList Tools::environment(const QString &xDisplay, const QString &runtime) const
 {
     return {u"PATH=/usr/bin:/bin"_s, u"LANG=C.UTF-8"_s, u"HOME="_s + home.path(),
-            u"XDG_RUNTIME_DIR="_s + home.path(),
+            u"XDG_RUNTIME_DIR="_s + (runtime.isEmpty() ? home.path() : runtime),
             xDisplay.isEmpty() ? u"QT_QPA_PLATFORM=offscreen"_s : u"DISPLAY="_s + xDisplay};
 }
 

@@ -2,7 +2,6 @@
 // fetch at a time, certificates, the cut of a long document, why a fetch fails.
 
 #include "platform/net/Inet.h"
-#include "platform/net/LoadedInet.h"
 #include "support/LocalHttpServer.h"
 
 #include <QDir>
@@ -113,15 +112,6 @@ private slots:
         // A blank before the proxy is a slip, not a name to look up.
         QCOMPARE(inet->OpenURL({.address = http.url(u"/html"_s), .proxy = u' ' + http.address()}),
                  failed(FetchFailure::BadAddress));
-    }
-
-    // The program's facility comes from its module, loaded at the first fetch.
-    void theProgramLoadsItsFacilityFromItsModule()
-    {
-        LoadedInet program({QDir::tempPath(), QStringLiteral(QUORREL_FETCH_MODULE_DIR)});
-        QCOMPARE(program.OpenURL({http.url(u"/html"_s)}), FetchResult(u"<html>"_s));
-        QCOMPARE(LoadedInet({QDir::tempPath()}).OpenURL({http.url(u"/html"_s)}),
-                 failed(FetchFailure::Other));
     }
 
 private:

@@ -269,19 +269,6 @@ private slots:
         QCOMPARE(shown(), u"%1 | 32767 | 32767 | 59 s"_s.arg(succeeded));
     }
 
-    // Without a proxy address the fetch goes direct.
-    void theProxyIsUsedOnlyWithAnAddress()
-    {
-        useHosts({u"/html"_s});
-        w->Check1->setChecked(true);
-        w->Text1->setText(http.address()); // a proxy that answers as the host would
-        w->Timer1_Timer();
-        w->Text1->clear();
-        w->Timer1_Timer();
-        QCOMPARE(http.requests, (QStringList{http.url(u"/html"_s), u"/html"_s}));
-        QCOMPARE(rig->inet.requests.last().proxy, std::nullopt);
-    }
-
     // A Stop (from the tray) ends the fetch, which counts as failed, and the
     // window stays stopped; a Stop and a Start take the cycle back; a Start
     // from the tray while an attempt runs waits for it; the close ends the fetch.

@@ -10,8 +10,8 @@ namespace
 
 const QString appId = QStringLiteral("org.example.Quorrel");
 
-// The desktop's own time for notifications (freedesktop.org's Desktop
-// Notifications Specification, Notify's expire_timeout).
+// The desktop's own time for notifications (the freedesktop.org notification
+// protocol, Notify's expire_timeout).
 constexpr qint32 desktopDefaultTimeout = -1;
 
 } // namespace

@@ -25,7 +25,7 @@ struct Services {
     Clock *clock = nullptr;
     Random *random = nullptr;
     Registry *registry = nullptr;
-    TcpIp *tcpip = nullptr; // the running system's TCP/IP values
+    TcpIp *tcpip = nullptr;           // the running system's TCP/IP values
     AttemptLog *attemptLog = nullptr; // none: no log is kept
     Notifier *notifier = nullptr;     // none: the desktop is never told
 };

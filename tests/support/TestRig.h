@@ -186,7 +186,7 @@ public:
     ScriptedRandom random;
     MemoryTcpIp tcpip;
     TcpIp *system = &tcpip; // the window's, which a test may replace before window()
-    Notifier notifier; // on the session bus of the test's environment
+    Notifier notifier;      // on the session bus of the test's environment
 
 private:
     QTemporaryDir temp_;

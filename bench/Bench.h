@@ -11,11 +11,13 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 // Met when the median is at most the limit (with a reference, the ratio of
-// the medians is), or, given low, when every run lies within [low, limit].
+// the medians is, unless the limit is not of the reference), or, given low,
+// when every run lies within [low, limit].
 struct Target {
     QString text;
     double limit = 0;
     std::optional<double> low = {};
+    bool ofReference = true; // false: the limit is in the row's unit, whatever the reference
 };
 
 // One line of the table; without a target it only informs.
@@ -68,6 +70,7 @@ QList<Child> startIdlers(const Tools &tools); // two running (Start pressed), tw
 QList<Row> idleRows(QList<Child> &idlers);
 QList<Row> fetchRows(const Tools &tools);
 QList<Row> hangingFetchRows(const Tools &tools);
+QList<Row> wireRows(const Tools &tools);         // in network namespaces of their own
 QList<Row> timeOutRows(Child &http, Child &ftp); // of two --time-out helpers
 QList<Row> hostListRows();
 QList<Row> soakRows(const Tools &tools);
@@ -76,3 +79,4 @@ QList<Row> soakRows(const Tools &tools);
 int serveChild();
 int timeOutChild(const QStringList &arguments);
 int soakChild(const QStringList &hosts);
+int wireChild();

@@ -149,9 +149,10 @@ QString markdown(const QList<Row> &rows)
                 : QString();
         QString met;
         if (row.target && quorrel) {
-            const auto &[name, limit, low] = *row.target;
+            const auto &[name, limit, low, ofReference] = *row.target;
             met = (low ? quorrel->min >= *low && quorrel->max <= limit
-                       : quorrel->median <= limit * (reference ? reference->median : 1))
+                       : quorrel->median <=
+                             limit * (reference && ofReference ? reference->median : 1))
                       ? u"met"_s
                       : u"**missed**"_s;
         }

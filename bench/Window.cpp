@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <ctime>
 #include <curl/curl.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace
 {
@@ -20,6 +24,11 @@ constexpr int listLength = 10000;
 constexpr int soakRuns = 3;
 constexpr int soakAttempts = 5000;
 constexpr int soakWarmUp = soakAttempts / 10;
+constexpr int wireRuns = 5;
+// The loopback server's MiB of "<", from a server that honours ranges and from one that ignores
+// them.
+const QString mebibyte = u"/page?hex=3c&times=1048576"_s;
+const QString honoured = u"&ranges"_s;
 
 // Quorrel's window as the program wires it, but with stores of its own and scripted boxes.
 struct Rig {
@@ -65,12 +74,17 @@ std::pair<double, double> processCosts()
     return {cpu.tv_sec * 1e3 + cpu.tv_nsec / 1e6, usage.ru_nvcsw + usage.ru_nivcsw};
 }
 
-// The least a program can do to fetch a document with libcurl and keep it.
-void bareTransfer(const QByteArray &url)
+// As much of a document as Quorrel reads, as a byte range.
+const QByteArray documentStart = "0-" + QByteArray::number(CurlInet::documentStartLimit - 1);
+
+// The least a program can do to fetch a document, or the range of it, with
+// libcurl and keep it.
+void bareTransfer(const QByteArray &url, const QByteArray &range = {})
 {
     QByteArray document;
     CURL *easy = curl_easy_init();
     curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.isEmpty() ? nullptr : range.constData());
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &document);
     curl_easy_setopt(
         easy, CURLOPT_WRITEFUNCTION, +[](char *data, size_t size, size_t count, void *kept) {
@@ -89,7 +103,7 @@ QList<Row> fetchRows(const Tools &tools)
     Rig rig({tools.host + u"/html"_s});
     const QByteArray url = "http://" + tools.host.toUtf8() + "/html";
     const std::function<void()> fetches[] = {[&] { rig.window.httpd(); },
-                                             [&] { bareTransfer(url); }};
+                                             [&] { bareTransfer(url, documentStart); }};
     QList<double> cpuMs[2];
     QList<double> switches[2];
     // After a warm-up of each, the two take turns to share any passing load.
@@ -108,11 +122,94 @@ QList<Row> fetchRows(const Tools &tools)
     const QString failed = rig.window.Label4->text().section(u": "_s, 1);
     const QString on =
         u"loopback HTTP, window hidden"_s + (failed == u"0" ? QString() : u"; FAILED: "_s + failed);
-    const QString bare = u"bare libcurl transfer"_s;
+    const QString bare = u"bare libcurl transfer of the same range"_s;
     return {{u"one fetch, CPU time"_s, on, u"ms"_s, cpuMs[0],
              Target{u"≤ 1.25 × bare transfer"_s, 1.25}, bare, cpuMs[1]},
             {u"one fetch, context switches"_s, on, QString(), switches[0],
              Target{u"≤ bare transfer"_s, 1}, bare, switches[1]}};
+}
+
+QList<Row> wireRows(const Tools &tools)
+{
+    QList<double> kib[3];
+    for (int run = 0; run < wireRuns; ++run) {
+        Child wire = spawn(QStandardPaths::findExecutable(u"unshare"_s),
+                           {u"-rn"_s, tools.bench, u"--wire"_s}, QProcess::systemEnvironment());
+        const QByteArray output = reap(wire).output;
+        for (const int which : {0, 1, 2})
+            for (const double bytes : valuesTagged(output, QByteArray::number(which) + ' '))
+                kib[which].append(bytes / 1024);
+    }
+    const QString on =
+        u"loopback of a network namespace of its own, both directions; 1 MiB document, server "_s;
+    const QString whole = u"the whole document"_s;
+    return {{u"bytes on the link, one attempt"_s, on + u"honours ranges"_s, u"KiB"_s, kib[0],
+             Target{u"≤ 3 KiB"_s, 3, std::nullopt, false}, whole, kib[2]},
+            {u"bytes on the link, one attempt"_s, on + u"ignores ranges"_s, u"KiB"_s, kib[1],
+             Target{u"≤ 64 KiB"_s, 64, std::nullopt, false}, whole, kib[2]}};
+}
+
+namespace
+{
+
+// The bytes the loopback link has carried: every packet crosses it once.
+double loopbackBytes()
+{
+    static const QRegularExpression received(u"^ *lo: *(\\d+)"_s,
+                                             QRegularExpression::MultilineOption);
+    return received.match(QString::fromLatin1(fileBytes(u"/proc/self/net/dev"_s)))
+        .captured(1)
+        .toDouble();
+}
+
+// The link's bytes while `work` runs and its connections close.
+double bytesOnTheLink(const std::function<void()> &work)
+{
+    const double before = loopbackBytes();
+    work();
+    QTest::qWait(300);
+    return loopbackBytes() - before;
+}
+
+// A new network namespace has its loopback link down.
+bool loopbackUp()
+{
+    const int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq link{};
+    std::strncpy(link.ifr_name, "lo", IFNAMSIZ - 1);
+    bool up = handle >= 0 && ioctl(handle, SIOCGIFFLAGS, &link) == 0;
+    link.ifr_flags = static_cast<short>(link.ifr_flags | IFF_UP);
+    up = up && ioctl(handle, SIOCSIFFLAGS, &link) == 0;
+    if (handle >= 0)
+        close(handle);
+    return up;
+}
+
+} // namespace
+
+// --wire, in a network namespace of its own: the loopback server in a process
+// of its own, then one attempt of the window against a server that honours
+// ranges ("0 BYTES"), one against a server that ignores them ("1 BYTES"), and
+// a bare transfer of the whole document ("2 BYTES").
+int wireChild()
+{
+    if (!loopbackUp())
+        return 1;
+    Child server =
+        spawn(QApplication::applicationFilePath(), {u"--serve"_s}, QProcess::systemEnvironment());
+    const std::optional<double> port = awaitValue(server, "port ", 20s);
+    if (!port)
+        return 1;
+    const QString host = u"127.0.0.1:%1"_s.arg(*port) + mebibyte;
+    for (const QString &ranges : {honoured, QString()}) {
+        Rig rig({host + ranges});
+        const double bytes = bytesOnTheLink([&] { rig.window.httpd(); });
+        if (rig.window.Label4->text().endsWith(u": 0"_s))
+            std::printf("%d %.0f\n", ranges.isEmpty() ? 1 : 0, bytes);
+    }
+    std::printf("2 %.0f\n", bytesOnTheLink([&] { bareTransfer("http://" + host.toUtf8()); }));
+    end(server);
+    return 0;
 }
 
 QList<Row> hangingFetchRows(const Tools &tools)

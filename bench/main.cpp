@@ -92,6 +92,7 @@ int measureEverything()
         {u"start-up"_s, false, [&] { return startupRows(tools, u":%1"_s.arg(*display)); }},
         {u"the idle programs"_s, true, [&] { return idleRows(idlers); }},
         {u"one fetch"_s, false, [&] { return fetchRows(tools); }},
+        {u"the bytes of one attempt"_s, false, [&] { return wireRows(tools); }},
         {u"a hanging fetch"_s, false, [&] { return hangingFetchRows(tools); }},
         {u"the time-outs"_s, true, [&] { return timeOutRows(timeOuts[0], timeOuts[1]); }},
         {u"a long host list"_s, false, [&] { return hostListRows(); }},
@@ -172,5 +173,7 @@ int main(int argc, char *argv[])
         return timeOutChild(arguments.mid(1));
     if (arguments.value(0) == u"--soak")
         return soakChild(arguments.mid(1));
+    if (arguments.value(0) == u"--wire")
+        return wireChild();
     return arguments.isEmpty() ? measureEverything() : 2;
 }

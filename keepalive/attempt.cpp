@@ -118,7 +118,7 @@ void frmmain::connectOnce(Inet::Method method)
     QElapsedTimer fetching;
     fetching.start();
     const FetchResult fetched = Inet1->OpenURL(request);
-    if (const QString *document = std::get_if<QString>(&fetched))
+    if (const QString *document = std::get_if<QString>(&fetched.outcome))
         cnk->setText(*document);
     const bool succeeded = sortsAfterBlanks(cnk->text(), judgedBlanks);
     reportAttempt(request, fetched, succeeded, fetching.elapsed());

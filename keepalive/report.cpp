@@ -39,6 +39,8 @@ QString fetchFailureWords(const FetchError &error, const FetchRequest &request)
         return frmmain::tr("invalid address");
     case FetchFailure::Busy:
         return frmmain::tr("another fetch was running");
+    case FetchFailure::ModuleMismatch:
+        return frmmain::tr("fetch module mismatch");
     case FetchFailure::Other:
         break;
     }
@@ -47,12 +49,14 @@ QString fetchFailureWords(const FetchError &error, const FetchRequest &request)
 
 QString failureWords(const FetchRequest &request, const FetchResult &fetched)
 {
-    if (const FetchError *error = std::get_if<FetchError>(&fetched))
+    if (const FetchError *error = std::get_if<FetchError>(&fetched.outcome))
         return fetchFailureWords(*error, request);
     // The document came but was not judged an answer.
-    return std::get<QString>(fetched).trimmed().isEmpty()
-               ? frmmain::tr("empty page")
-               : frmmain::tr("page starts with a control character");
+    const QString &document = std::get<QString>(fetched.outcome);
+    if (document.isEmpty())
+        return frmmain::tr("empty document");
+    return document.trimmed().isEmpty() ? frmmain::tr("empty page")
+                                        : frmmain::tr("page starts with a control character");
 }
 
 } // namespace
@@ -60,21 +64,20 @@ QString failureWords(const FetchRequest &request, const FetchResult &fetched)
 void frmmain::reportAttempt(const FetchRequest &request, const FetchResult &fetched, bool succeeded,
                             qint64 durationMs)
 {
-    const QString *document = std::get_if<QString>(&fetched);
     const AttemptEntry entry{
         .method = methodName(request.method),
         .host = request.address,
         .succeeded = succeeded,
         .reason = succeeded ? QString() : failureWords(request, fetched),
         .durationMs = durationMs,
-        .bytes = document ? document->toUtf8().size() : 0,
+        .bytes = fetched.receivedBytes,
     };
     // The log is for the user to read; a full disk or a read-only folder must
     // not disturb the cycle, and the window has no place to say so.
     if (services_.attemptLog)
         static_cast<void>(services_.attemptLog->append(entry));
     // A Stop says nothing about the line.
-    const FetchError *error = std::get_if<FetchError>(&fetched);
+    const FetchError *error = std::get_if<FetchError>(&fetched.outcome);
     if (!error || error->reason != FetchFailure::Cancelled)
         tellDesktop(request.address, succeeded, entry.reason);
 }

@@ -1,6 +1,7 @@
 // The keep-alive cycle through the window, against servers on 127.0.0.1: a
 // table of single attempts, then Start, Stop, the tick and the choice of host.
 
+#include "platform/net/LoadedInet.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
 
@@ -75,16 +76,28 @@ private slots:
         const QString nul(1, QChar()), failing = u"/page?status=502&hex=3c68746d6c3e"_s;
         // No DNS name holds a label of 64 characters: only a proxy can be asked for it.
         const QString nowhere = QString(64, u'a') + u".invalid/html"_s;
-        // The document must sort after seven blanks.
+        // The document must sort after seven blanks. Only its start is read, and
+        // judged as the whole would be: from a server that ignores the range
+        // asked for, and from one that honours it (an empty document is then a
+        // 416). "+": an answer; "&times=N": N times over; e282ac, a euro sign
+        // of three bytes, the 342nd across the cut.
         for (const QString &hex :
              {u"20202020202020"_s, u"+2020202020202020"_s, u"+2020202020202000"_s, QString(),
-              u"+c080"_s, u"0aff"_s, u"0000"_s})
-            row("bytes " + hex.toLatin1(), at(u"/page?hex="_s + hex.mid(hex.startsWith(u'+'))), 1,
-                hex.startsWith(u'+'));
-        row("10 GB, judged at 1 MiB", at(u"/ten-gigabytes"_s), 1, true);
+              u"+3c"_s, u"+c080"_s, u"0aff"_s, u"093c"_s, u"0000"_s, u"+efbbbf3c"_s,
+              u"+e282ac&times=342"_s, u"+20&times=1024"_s, u"+20&times=1025"_s,
+              u"+3c&times=1048576"_s})
+            for (const QString &server : {QString(), u"&ranges"_s})
+                row("bytes " + (hex + server).toLatin1(),
+                    at(u"/page?hex="_s + hex.mid(hex.startsWith(u'+')) + server), 1,
+                    hex.startsWith(u'+'));
+        row("10 GB, judged at its start", at(u"/ten-gigabytes"_s), 1, true);
+        row("reset after the first 4 KiB", at(u"/reset-after-4-kib"_s), 1, true);
+        row("the start, then silence", at(u"/start-then-silence"_s), 1, true);
         // Addresses and schemes.
         row("HTTP://", u"HTTP://"_s + html, 1, true);
         row("FTP from an FTP server", ftp.address(u"/doc.html"_s), 0, true, {}, u"FTP"_s);
+        row("FTP of a MiB, judged at its start", ftp.address(u"/mebibyte.html"_s), 0, true, {},
+            u"FTP"_s);
         row("NUL in the host", html + nul + u"x"_s, 0, false);
         row("line break in the host", at(u"/html\r\nX: y"_s), 0, false);
         row("64 KiB host", at(u"/"_s + QString(64 * 1024, u'a')), 1, false);
@@ -145,7 +158,10 @@ private slots:
     void theTickCountsMinutesToTheInterval()
     {
         QVERIFY(writeWholeFile(rig->attemptLogFile(), QByteArray(1024 * 1024 - 10, 'x')));
-        useHosts({u"/html"_s});
+        // A MiB of "é" in Latin-1, from a server that honours the range asked for.
+        const QString page = u"/page?hex=e9&times=1048576&ranges"_s;
+        useHosts({page});
+        const qint64 sentBefore = http.sent;
         w->Slider1->setValue(3);
         w->Command1->click();
         QCOMPARE(shown(), u"%1 | 1 | 0 | 59 s"_s.arg(succeeded));
@@ -157,21 +173,33 @@ private slots:
             requests.append(http.requests.size());
         }
         QCOMPARE(requests, (QList<qsizetype>{1, 1, 2, 2, 2}));
-        // A smaller interval counts from the very next tick.
-        useHosts({u"/missing"_s});
+        const qint64 pageSent = (http.sent - sentBefore) / 2;
+        // A smaller interval counts from the very next tick, at the second host
+        // in turn: a 404, then an empty document (416: the range is past its end).
+        useHosts({u"/page?ranges"_s, u"/page?status=404"_s});
         w->Slider1->setValue(1);
-        w->Timer1_Timer();
-        QCOMPARE(shown(), u"%1 | 2 | 1 | 59 s"_s.arg(failed));
+        QList<qint64> sent;
+        for (int tick = 0; tick < 2; ++tick) {
+            sent.append(http.sent);
+            w->Timer1_Timer();
+            sent.last() = http.sent - sent.last();
+        }
+        QCOMPARE(shown(), u"%1 | 2 | 2 | 59 s"_s.arg(failed));
         // A line an attempt, in a new log past 1 MiB: the local time with its
-        // offset, the method, the host, the outcome and why, the duration, the bytes.
+        // offset, the method, the host, the outcome and why, the duration, and
+        // the bytes received, as many as the server sent.
         QCOMPARE(QFileInfo(rig->attemptLogFile() + u".1"_s).size(), 1024 * 1024 - 10);
         const QRegularExpression line(
             u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d\tHTTP\t"
-            "\\S+(/\\w+)\t(\\w+)\t(.*)\t\\d+ ms\t(\\d+) bytes$"_s,
+            "\\S+?(/\\S*)\t(\\w+)\t(.*)\t\\d+ ms\t(\\d+) bytes$"_s,
             QRegularExpression::MultilineOption);
         QCOMPARE(
             QString::fromUtf8(fileBytes(rig->attemptLogFile())).replace(line, u"\\1|\\2|\\3|\\4"_s),
-            u"/html|ok||6\n/html|ok||6\n/missing|failed|HTTP 404|0\n"_s);
+            u"%1|ok||%2\n%1|ok||%2\n/page?status=404|failed|HTTP 404|%3\n"
+            "/page?ranges|failed|empty document|%4\n"_s.arg(page)
+                .arg(pageSent)
+                .arg(sent[0])
+                .arg(sent[1]));
     }
 
     void theDesktopIsToldWhenTheLineIsLostAndBack_data()
@@ -206,6 +234,25 @@ private slots:
                       failures),
             app + u"back | %1 answered at 12:34."_s.arg(http.address(u"/html"_s))};
         QCOMPARE(notifications.received, failures == 0 ? QStringList() : lostAndBack);
+    }
+
+    // One left by an upgrade beside a running program, or one from before
+    // versions: none of its code runs, and every attempt says why it failed.
+    void aFetchModuleOfAnotherVersionIsRefused()
+    {
+        for (const char *folder : {"/unversioned", "/next"}) {
+            LoadedInet module({QStringLiteral(STUB_FETCH_MODULES) + QLatin1String(folder)});
+            rig = std::make_unique<TestRig>();
+            rig->transfers = &module;
+            w = &rig->window();
+            useHosts({u"/html"_s});
+            for (int attempt = 0; attempt < 2; ++attempt)
+                w->Timer1_Timer();
+            QCOMPARE(w->Label2->text(), failed);
+            QCOMPARE(fileBytes(rig->attemptLogFile()).count("\tfailed\tfetch module mismatch\t"),
+                     2);
+            rig.reset();
+        }
     }
 
     // The tick's timer at a short interval: never early, and silent once stopped.

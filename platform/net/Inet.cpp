@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,7 +24,17 @@
 namespace
 {
 
-constexpr qsizetype documentLimit = 1024 * 1024;
+constexpr qsizetype documentLimit = CurlInet::documentStartLimit;
+// The first bytes of the document, asked of an HTTP server. A header and not
+// CURLOPT_RANGE(3), which FTP would see too: an FTP transfer that ends at the
+// range then blocks for up to a minute waiting for the server's word on it.
+const QByteArray documentRange = "Range: bytes=0-" + QByteArray::number(documentLimit - 1);
+// A server that ignores the range can push no more than a receive window of
+// this size (which the system doubles for its own book-keeping) before the
+// transfer ends; the headers, and a TLS handshake, still pass in a few turns.
+constexpr int receiveBufferBytes = 4096;
+// "Range Not Satisfiable": the range begins past the end, so the document is empty.
+constexpr long rangePastTheEnd = 416;
 constexpr long maxRedirects = 5;
 constexpr char fetchedSchemes[] = "http,https,ftp,ftps";
 
@@ -138,23 +149,29 @@ private:
     static int onSocket(CURL *, curl_socket_t socket, int what, void *transfer, void *);
     static int onTimer(CURLM *, long timeoutMs, void *transfer);
     static size_t receive(char *data, size_t size, size_t count, void *transfer);
+    static int onSocketCreated(void *, curl_socket_t socket, curlsocktype);
+    bool hasDocumentStart() const { return body_.size() == documentLimit; }
+    qint64 receivedBytes() const;
+    long httpStatus() const;
     void watch(curl_socket_t socket, int what);
     // Tells libcurl that a socket is ready, or that its time-out has come.
     void act(curl_socket_t socket, int events);
 
     CURLM *const multi_;
     CURL *const easy_;
+    curl_slist *const headers_;
     bool attached_ = false;
     bool cancelled_ = false;
     QEventLoop waiting_;
     QTimer timeout_;
     std::map<curl_socket_t, std::unique_ptr<Watch>> watches_;
     QByteArray body_;
-    bool cut_ = false;
     CURLcode result_ = CURLE_FAILED_INIT;
 };
 
-CurlInet::Transfer::Transfer(CURLM *multi) : multi_(multi), easy_(curl_easy_init())
+CurlInet::Transfer::Transfer(CURLM *multi)
+    : multi_(multi), easy_(curl_easy_init()),
+      headers_(curl_slist_append(nullptr, documentRange.constData()))
 {
     // A late time-out would stretch the request's time-out by the timer's slack.
     timeout_.setTimerType(Qt::PreciseTimer);
@@ -169,6 +186,7 @@ CurlInet::Transfer::~Transfer()
     if (attached_)
         static_cast<void>(curl_multi_remove_handle(multi_, easy_));
     curl_easy_cleanup(easy_);
+    curl_slist_free_all(headers_);
     // The multi handle outlives this transfer: it must not call back into it.
     static_cast<void>(curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, nullptr));
     static_cast<void>(curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, nullptr));
@@ -177,7 +195,7 @@ CurlInet::Transfer::~Transfer()
 bool CurlInet::Transfer::prepare(const QByteArray &url, const QByteArray &proxy,
                                  std::chrono::seconds timeout)
 {
-    if (!easy_)
+    if (!easy_ || !headers_)
         return false;
     const CURLMcode multiResults[] = {
         curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &Transfer::onSocket),
@@ -202,6 +220,8 @@ bool CurlInet::Transfer::prepare(const QByteArray &url, const QByteArray &proxy,
         curl_easy_setopt(easy_, CURLOPT_NOPROXY, ""),
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Transfer::receive),
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this),
+        curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_),
+        curl_easy_setopt(easy_, CURLOPT_SOCKOPTFUNCTION, &Transfer::onSocketCreated),
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L),
         // Each attempt makes a connection of its own, as a new program would:
         // the kept multi handle must not hand over the last one.
@@ -277,6 +297,8 @@ void CurlInet::Transfer::act(curl_socket_t socket, int events)
             waiting_.quit();
         }
     }
+    if (hasDocumentStart())
+        waiting_.quit();
 }
 
 size_t CurlInet::Transfer::receive(char *data, size_t size, size_t count, void *transfer)
@@ -286,23 +308,54 @@ size_t CurlInet::Transfer::receive(char *data, size_t size, size_t count, void *
     const size_t taken = std::min(offered, static_cast<size_t>(documentLimit - self->body_.size()));
     self->body_.append(data, static_cast<qsizetype>(taken));
     // Taking less than offered ends the transfer (CURLOPT_WRITEFUNCTION(3)):
-    // the rest would be thrown away.
-    self->cut_ = taken < offered;
+    // the rest would be thrown away. Having taken the last byte wanted, act()
+    // ends it before libcurl waits for more.
     return taken;
+}
+
+int CurlInet::Transfer::onSocketCreated(void *, curl_socket_t socket, curlsocktype)
+{
+    // Before the connection is made, so that the window offered to the server
+    // is small from the start. Should the system refuse, the fetch costs more
+    // bytes but judges the same: it goes on.
+    static_cast<void>(
+        setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes, sizeof receiveBufferBytes));
+    return CURL_SOCKOPT_OK;
 }
 
 FetchResult CurlInet::Transfer::outcome() const
 {
+    const qint64 received = receivedBytes();
     if (cancelled_)
-        return FetchError{FetchFailure::Cancelled};
-    if (result_ == CURLE_OK || (result_ == CURLE_WRITE_ERROR && cut_))
-        return decoded(body_);
+        return {FetchError{FetchFailure::Cancelled}, received};
+    // However the transfer ended after the start came, the host answered.
+    if (result_ == CURLE_OK || hasDocumentStart())
+        return {decoded(body_), received};
     const FetchFailure reason = failureOf(result_);
+    // Only a status failure has a status.
+    const long status = reason == FetchFailure::HttpStatus ? httpStatus() : 0;
+    if (status == rangePastTheEnd)
+        return {QString(), received};
+    return {FetchError{reason, static_cast<int>(status)}, received};
+}
+
+// Each count that cannot be read counts as nothing.
+qint64 CurlInet::Transfer::receivedBytes() const
+{
+    long headers = 0;
+    curl_off_t body = 0;
+    if (curl_easy_getinfo(easy_, CURLINFO_HEADER_SIZE, &headers) != CURLE_OK)
+        headers = 0;
+    if (curl_easy_getinfo(easy_, CURLINFO_SIZE_DOWNLOAD_T, &body) != CURLE_OK)
+        body = 0;
+    return static_cast<qint64>(headers) + static_cast<qint64>(body);
+}
+
+// 0 when libcurl cannot tell.
+long CurlInet::Transfer::httpStatus() const
+{
     long status = 0;
-    // Only a status failure has a status; should it not be read, it stays 0.
-    if (reason == FetchFailure::HttpStatus)
-        static_cast<void>(curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status));
-    return FetchError{reason, static_cast<int>(status)};
+    return curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK ? status : 0;
 }
 
 // libcurl is set up by the first fetch: the TLS set-up costs a program that
@@ -319,18 +372,18 @@ FetchResult CurlInet::OpenURL(const FetchRequest &request)
 {
     // One transfer at a time: a call made while one runs fails.
     if (current_)
-        return FetchError{FetchFailure::Busy};
+        return {FetchError{FetchFailure::Busy}};
     if (!curlReady() || !(multi_ || (multi_ = curl_multi_init())))
-        return FetchError{FetchFailure::Other};
+        return {FetchError{FetchFailure::Other}};
     const std::optional<QByteArray> url = urlFor(request.address, request.method);
     if (!url)
-        return FetchError{FetchFailure::SchemeRefused};
+        return {FetchError{FetchFailure::SchemeRefused}};
     const QByteArray proxy = request.proxy.value_or(QString()).toUtf8();
     if (!passesWhole(*url) || !passesWhole(proxy) || !isBareProxy(proxy))
-        return FetchError{FetchFailure::BadAddress};
+        return {FetchError{FetchFailure::BadAddress}};
     Transfer transfer(multi_);
     if (!transfer.prepare(*url, proxy, request.timeout))
-        return FetchError{FetchFailure::Other};
+        return {FetchError{FetchFailure::Other}};
     current_ = &transfer;
     transfer.run();
     current_ = nullptr;

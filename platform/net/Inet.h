@@ -9,17 +9,18 @@ struct FetchRequest;
 
 // Why a fetch gave no document.
 enum class FetchFailure {
-    TimedOut,      // the request's time-out ran out
-    NameNotFound,  // the host's or the proxy's name could not be looked up
-    Refused,       // no connection to the host or the proxy could be made
-    Tls,           // the secure handshake failed, or the certificate is not trusted
-    HttpStatus,    // the server answered with a status of 400 or above
-    Cancelled,     // Cancel() ended the fetch
-    SchemeRefused, // the address, or a redirect, names a scheme that is never fetched
-    BadAddress,    // a NUL in the address or the proxy text, blanks around the proxy
-                   // text or a line break in it; nothing was contacted
-    Busy,          // another fetch was still running
-    Other,         // anything else: an answer cut off, headers too long, an FTP refusal
+    TimedOut,       // the request's time-out ran out
+    NameNotFound,   // the host's or the proxy's name could not be looked up
+    Refused,        // no connection to the host or the proxy could be made
+    Tls,            // the secure handshake failed, or the certificate is not trusted
+    HttpStatus,     // the server answered with a status of 400 or above
+    Cancelled,      // Cancel() ended the fetch
+    SchemeRefused,  // the address, or a redirect, names a scheme that is never fetched
+    BadAddress,     // a NUL in the address or the proxy text, blanks around the proxy
+                    // text or a line break in it; nothing was contacted
+    Busy,           // another fetch was still running
+    ModuleMismatch, // the fetch module is of another version than the program
+    Other,          // anything else: an answer cut off, headers too long, an FTP refusal
 };
 
 struct FetchError {
@@ -28,8 +29,17 @@ struct FetchError {
     bool operator==(const FetchError &) const = default;
 };
 
-// The document, or why there is none.
-using FetchResult = std::variant<QString, FetchError>;
+// The start of the document, or why there is none, and what the fetch cost.
+struct FetchResult {
+    std::variant<QString, FetchError> outcome;
+    // As libcurl received them, headers and body, a failed fetch's included.
+    qint64 receivedBytes = 0;
+};
+
+// What the program and the fetch module share: Inet, FetchRequest,
+// FetchResult and the module's entry points. Raise it with any change to them;
+// the program refuses a module of another version (LoadedInet).
+constexpr int fetchModuleVersion = 2;
 
 // The transfer facility: fetches one document at a time, as each request
 // asks: by its address, directly or through a proxy, under a time-out.
@@ -67,7 +77,10 @@ struct FetchRequest {
 //   text that holds a NUL character, and a proxy text with blanks around it
 //   or a line break in it.
 // - An HTTP status of 400 or above fails; certificates are verified.
-// - At most 1 MiB of a document is read; a longer one is cut there.
+// - Only the start of a document is read, as much as the judgement of an answer
+//   needs (documentStartLimit): HTTP asks for that range, and any transfer
+//   ends once it has come, whatever the server sends after it. A server that
+//   finds the range past the end (416) has an empty document.
 // - The document's bytes are read as UTF-8: a NUL stays U+0000, an invalid
 //   sequence becomes U+FFFD and a leading byte-order mark stays U+FEFF, so
 //   each byte below 0x80 keeps its value and any other byte turns into a
@@ -79,6 +92,10 @@ struct FetchRequest {
 class CurlInet final : public Inet
 {
 public:
+    // At least the eight characters a judgement reads, with room for a
+    // byte-order mark and characters of several bytes.
+    static constexpr qsizetype documentStartLimit = 1024;
+
     CurlInet();
     ~CurlInet() override;
     CurlInet(const CurlInet &) = delete;

@@ -9,7 +9,8 @@
 // module libquorrel-fetch.so (a CurlInet; see FetchModule.cpp). libcurl and
 // the libraries under it then cost a program that only waits, or is never
 // started, neither start-up time nor memory. Without the module every fetch
-// fails with FetchFailure::Other.
+// fails with FetchFailure::Other; with a module of another version than the
+// program's (fetchModuleVersion), with FetchFailure::ModuleMismatch.
 class LoadedInet final : public Inet
 {
 public:
@@ -26,8 +27,11 @@ public:
     void Cancel() override;
 
 private:
-    Inet *loaded();
+    // The facility, or why there is none.
+    std::variant<Inet *, FetchFailure> loaded();
 
     const QStringList folders_;
     std::unique_ptr<Inet> loaded_;
+    // A module of another version was found: it is never loaded again.
+    bool refused_ = false;
 };

@@ -10,7 +10,7 @@ struct AttemptEntry {
     bool succeeded = false;
     QString reason; // why it failed, in plain words; empty when it succeeded
     qint64 durationMs = 0;
-    qint64 bytes = 0; // of the document received
+    qint64 bytes = 0; // received, headers included
 };
 
 // The attempts, one line each, in a text file for the user to read or follow

@@ -89,12 +89,35 @@ check "and the settings saved" grep -q '^interval=' "$work/config/Quorrel/Quorre
 check "and the icon gone" eventually has_icons 0
 
 "$binary" --tray >>"$work/quorrel.log" 2>&1 &
-pids+=($!)
+app=$!
+pids+=($app)
 check "--tray starts behind the icon" eventually has_icons 1
 check "with the window hidden" is_hidden
 timeout 10 "$binary" --start >>"$work/quorrel.log" 2>&1
 check "a second launch ends with status 0" test $? -eq 0
 check "and brings the window back" eventually is_shown
 check "and starts the first one's cycle" eventually grep -q "127.0.0.1:1.failed.connection refused" \
+    "$work/.local/state/quorrel/attempts.log"
+kill "$app"
+eventually ended
+
+# A host that accepts the connection and never answers: Stop ends the fetch
+# in the loaded fetch module at once, long before its 15-second time-out.
+python3 -c 'import socket, sys, time
+server = socket.create_server(("127.0.0.1", 0))
+print(server.getsockname()[1], flush=True)
+connection = server.accept()
+print("accepted", flush=True)
+time.sleep(60)' >"$work/hanging" 2>&1 &
+pids+=($!)
+eventually test -s "$work/hanging"
+printf '[options]\nhost0=127.0.0.1:%s/hang\n' "$(head -n1 "$work/hanging")" >"$work/config/Quorrel/Quorrel.ini"
+"$binary" --start >>"$work/quorrel.log" 2>&1 &
+app=$!
+pids+=($app)
+eventually is_shown
+check "Start fetches from the hanging host" eventually grep -q accepted "$work/hanging"
+xdotool mousemove --window "$(main_window)" 335 141 click 1 # Stop
+check "Stop ends its fetch at once" eventually grep -q "/hang.failed.stopped" \
     "$work/.local/state/quorrel/attempts.log"
 [ "$failures" -eq 0 ]

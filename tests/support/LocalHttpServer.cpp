@@ -4,6 +4,7 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QUrlQuery>
+#include <sys/socket.h>
 
 using namespace Qt::StringLiterals;
 
@@ -13,12 +14,13 @@ namespace
 constexpr qsizetype streamChunk = 64 * 1024;
 
 // An answer: after `delayMs`, the head, then `chunk` over and over until the
-// client leaves; without a chunk, the close right after the head.
+// client leaves; without a chunk, the close right after the head, or a reset.
 struct Canned {
     QByteArray head;
     QByteArray chunk = {};
     int everyMs = 0;
     int delayMs = 0;
+    bool reset = false;
 };
 
 QByteArray response(int status, const QByteArray &body, const QByteArray &headers = {})
@@ -28,7 +30,24 @@ QByteArray response(int status, const QByteArray &body, const QByteArray &header
            "\r\nConnection: close\r\n" + headers + "\r\n" + body;
 }
 
-Canned cannedFor(const QUrl &url)
+// The answer of a server that honours ranges to "Range: bytes=first-last".
+QByteArray rangeOf(const QByteArray &document, const QByteArray &range)
+{
+    static const QRegularExpression bytes(u"^bytes=(\\d+)-(\\d+)$"_s);
+    const QRegularExpressionMatch match = bytes.match(QString::fromLatin1(range));
+    const qsizetype first = match.captured(1).toLongLong();
+    const qsizetype last = std::min(match.captured(2).toLongLong(), document.size() - 1);
+    const QByteArray size = '/' + QByteArray::number(document.size()) + "\r\n";
+    if (!match.hasMatch())
+        return response(200, document);
+    if (first >= document.size())
+        return response(416, {}, "Content-Range: bytes *" + size);
+    return response(206, document.mid(first, last - first + 1),
+                    "Content-Range: bytes " + QByteArray::number(first) + '-' +
+                        QByteArray::number(last) + size);
+}
+
+Canned cannedFor(const QUrl &url, const QByteArray &range)
 {
     const QString path = url.path();
     const QUrlQuery query(url);
@@ -38,9 +57,18 @@ Canned cannedFor(const QUrl &url)
     const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
     if (path == u"/html" || path == u"/slow")
         return {response(200, "<html>"), {}, 0, path == u"/slow" ? 300 : 0};
+    // The bytes of `hex`, `times` over (once by default); with `ranges`, as a
+    // server that honours a range asked for.
+    const QByteArray document = QByteArray::fromHex(item("hex"))
+                                    .repeated(item("times").isEmpty() ? 1 : item("times").toInt());
+    if (path == u"/page" && query.hasQueryItem(u"ranges"_s))
+        return {rangeOf(document, range)};
     if (path == u"/page")
-        return {response(item("status").isEmpty() ? 200 : item("status").toInt(),
-                         QByteArray::fromHex(item("hex")))};
+        return {response(item("status").isEmpty() ? 200 : item("status").toInt(), document)};
+    if (path == u"/start-then-silence") // the first KiB of a longer document, then no more
+        return {ok + "Content-Length: 100000\r\n\r\n" + QByteArray(1024, '<'), " ", 3'600'000};
+    if (path == u"/reset-after-4-kib")
+        return {response(200, QByteArray(1024 * 1024, '<')).left(4096), {}, 0, 0, true};
     if (path == u"/redirect") { // to `to` in all after `hops` redirects, 1 by default
         const int hops = item("hops").toInt();
         const QByteArray next = "/redirect?hops=" + QByteArray::number(hops - 1) + "&to=";
@@ -67,6 +95,15 @@ Canned cannedFor(const QUrl &url)
 void play(QTcpSocket *socket, const Canned &canned)
 {
     socket->write(canned.head);
+    if (canned.reset) {
+        // Unsent bytes are dropped and an RST follows what went out.
+        const linger now{1, 0};
+        socket->flush();
+        setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now,
+                   sizeof now);
+        socket->abort();
+        return;
+    }
     if (canned.chunk.isEmpty()) {
         socket->disconnectFromHost();
         return;
@@ -109,6 +146,8 @@ LocalHttpServer::LocalHttpServer(const std::optional<QSslConfiguration> &tls)
             connect(socket, &QTcpSocket::readyRead, this,
                     [this, socket, received] { readRequest(socket, *received); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::bytesWritten, this,
+                    [this](qint64 bytes) { sent += bytes; });
             readRequest(socket, *received);
         }
     });
@@ -134,7 +173,10 @@ void LocalHttpServer::readRequest(QTcpSocket *socket, QByteArray &received)
     received.truncate(headEnd + 4);
     const QByteArray target = received.left(received.indexOf("\r\n")).split(' ').value(1);
     requests.append(QString::fromUtf8(target));
-    const Canned canned = cannedFor(QUrl(QString::fromUtf8(target)));
+    static const QRegularExpression rangeLine(u"\r\nRange: *([^\r]*)"_s,
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QByteArray range = rangeLine.match(QString::fromLatin1(received)).captured(1).toLatin1();
+    const Canned canned = cannedFor(QUrl(QString::fromUtf8(target)), range);
     QTimer::singleShot(canned.delayMs, socket, [socket, canned] { play(socket, canned); });
 }
 
@@ -148,7 +190,9 @@ LocalPeer::LocalPeer(Kind kind)
     probe.close();
     if (!writeWholeFile(file, kind == FtpServer
                                   ? "<html>"
-                                  : "Port " + port + "\nListen 127.0.0.1\nAllow 127.0.0.1\n"))
+                                  : "Port " + port + "\nListen 127.0.0.1\nAllow 127.0.0.1\n") ||
+        (kind == FtpServer &&
+         !writeWholeFile(folder_.filePath(u"mebibyte.html"_s), QByteArray(1024 * 1024, '<'))))
         return;
     // The system's Python: pyftpdlib comes with the distribution. Asked for
     // port 0, it reports the free port it took once it listens.

@@ -35,6 +35,8 @@ public:
     int connections() const { return accepted_; }
     // The request targets in the order they came.
     QStringList requests;
+    // Bytes of the answers handed to the system, all connections together.
+    qint64 sent = 0;
 
 private:
     void readRequest(QTcpSocket *socket, QByteArray &received);
@@ -48,7 +50,8 @@ private:
 QSslConfiguration localTlsConfiguration();
 
 // A real peer on 127.0.0.1, on a free port, for as long as it lives: an FTP
-// server (pyftpdlib) that serves /doc.html with "<html>", or an HTTP proxy
+// server (pyftpdlib) that serves /doc.html with "<html>" and /mebibyte.html
+// with a MiB of "<", or an HTTP proxy
 // (tinyproxy).
 class LocalPeer
 {

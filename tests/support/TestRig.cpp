@@ -34,7 +34,7 @@ frmmain &TestRig::window()
             .tray = &tray,
             .shell = &shell,
             .settings = &settings_,
-            .inet = &inet,
+            .inet = transfers,
             .clock = &clock,
             .random = &random,
             .registry = &registry_,

@@ -182,6 +182,7 @@ public:
     RecordingShell shell;
     // Fetches are real: tests point the hosts at servers on 127.0.0.1.
     RecordingInet inet;
+    Inet *transfers = &inet; // the window's, which a test may replace before window()
     FixedClock clock;
     ScriptedRandom random;
     MemoryTcpIp tcpip;

@@ -82,8 +82,8 @@ bool syncFolderOf(const QByteArray &fileName)
 bool replaceFile(const QByteArray &target, QByteArrayView contents, std::optional<mode_t> mode)
 {
     QByteArray temporary = target + ".XXXXXX";
-    // Made new (O_EXCL), so never through a link (open(2)), and for the user
-    // alone until its mode is set.
+    // Made new (O_EXCL), so never through a link (open(2)), and its user's
+    // alone (0600) unless it gets a mode.
     const int descriptor = mkostemp(temporary.data(), O_CLOEXEC | O_NOFOLLOW);
     if (descriptor < 0)
         return false;

@@ -155,7 +155,6 @@ void frmmain::Command12_Click()
     // Picking the speed again reads back what was written.
     Combo1_Click();
     services_.dialogs->MsgBox(
-        tr("Your system has been optimized for the fastest Internet Connection possible.\r\n"
-           "You must reboot your computer for the changes to take effect."),
+        tr("Your system has been optimized for the fastest Internet Connection possible."),
         Dialogs::Exclamation, title);
 }

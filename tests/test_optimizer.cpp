@@ -10,9 +10,8 @@ namespace
 const QString notSet = u"Not Set"_s;
 // MaxMTU, MaxMSS, DefaultRcvWindow, DefaultTTL, then the adapter's IPMTU.
 const QStringList for56k{u"576"_s, u"536"_s, u"4388"_s, u"128"_s, u"576"_s};
-const QString optimized = u"Your system has been optimized for the fastest Internet Connection "
-                          u"possible.\r\nYou must reboot your computer for the changes to take "
-                          u"effect."_s;
+const QString optimized =
+    u"Your system has been optimized for the fastest Internet Connection possible."_s;
 
 // Sets the values given ("-" for none) and gives back all five as the system holds them.
 QStringList stored(MemoryTcpIp &system, const QStringList &values = {})
@@ -113,11 +112,15 @@ private slots:
         QTest::newRow("refused") << u"The recommended values could not be written: the "
                                     u"authorization was cancelled."_s
                                  << QStringList(4, notSet);
+        QTest::newRow("noAgent") << u"The recommended values could not be written: no "
+                                    u"authentication agent is running to ask for the password."_s
+                                 << QStringList(4, notSet);
         QTest::newRow("direct") << optimized << for56k.mid(0, 4);
     }
 
-    // Run by tcpip/tcpip-test.sh in its namespace: "refused" without the right to
-    // change the network and with a pkexec that refuses, "direct" with that right.
+    // Run by tcpip/tcpip-test.sh in its namespace: "refused" and "noAgent" without
+    // the right to change the network, with a pkexec that refuses or finds no
+    // agent to ask, "direct" with that right.
     void theRunningSystem()
     {
         QFETCH(QString, told);

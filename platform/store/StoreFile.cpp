@@ -77,6 +77,30 @@ bool syncFolderOf(const QByteArray &fileName)
     return close(descriptor) == 0 && synced;
 }
 
+// Writes the bytes under a temporary name beside the target, then renames it
+// over the target; the new file gets `mode`, or else the target's own.
+bool replaceFile(const QByteArray &target, QByteArrayView contents, std::optional<mode_t> mode)
+{
+    QByteArray temporary = target + ".XXXXXX";
+    // Made new (O_EXCL), so never through a link (open(2)), and its user's
+    // alone (0600) unless it gets a mode.
+    const int descriptor = mkostemp(temporary.data(), O_CLOEXEC | O_NOFOLLOW);
+    if (descriptor < 0)
+        return false;
+    const bool moded = mode ? fchmod(descriptor, *mode) == 0 : takeModeOf(descriptor, target);
+    const bool written = moded && writeAll(descriptor, contents) && fsync(descriptor) == 0 &&
+                         holdsExactly(descriptor, contents.size());
+    const bool closed = close(descriptor) == 0;
+    if (!written || !closed || rename(temporary.constData(), target.constData()) != 0) {
+        unlink(temporary.constData());
+        return false;
+    }
+    // The new file is in place whatever the folder's sync gives: only a power
+    // cut in the next moments could still bring the old one back.
+    static_cast<void>(syncFolderOf(target));
+    return true;
+}
+
 // A file that its user may not write is not replaced either, though its
 // folder would allow it (rename(2) asks only for the folder's permissions).
 bool mayReplace(const QByteArray &fileName)
@@ -126,25 +150,12 @@ bool StoreFile::replace(const QString &fileName, QByteArrayView contents)
     const QFileInfo info(fileName);
     const QByteArray target =
         QFile::encodeName(info.isSymLink() && info.exists() ? info.canonicalFilePath() : fileName);
-    if (!mayReplace(target))
-        return false;
-    QByteArray temporary = target + ".XXXXXX";
-    // Made new (O_EXCL), so never through a link (open(2)), and for the user
-    // alone.
-    const int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    const bool written = takeModeOf(descriptor, target) && writeAll(descriptor, contents) &&
-                         fsync(descriptor) == 0 && holdsExactly(descriptor, contents.size());
-    const bool closed = close(descriptor) == 0;
-    if (!written || !closed || rename(temporary.constData(), target.constData()) != 0) {
-        unlink(temporary.constData());
-        return false;
-    }
-    // The new file is in place whatever the folder's sync gives: only a power
-    // cut in the next moments could still bring the old one back.
-    static_cast<void>(syncFolderOf(target));
-    return true;
+    return mayReplace(target) && replaceFile(target, contents, std::nullopt);
+}
+
+bool StoreFile::replaceAs(const QString &fileName, QByteArrayView contents, mode_t mode)
+{
+    return replaceFile(QFile::encodeName(fileName), contents, mode);
 }
 
 bool StoreFile::writeDraft(const QString &fileName, QByteArrayView contents)

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QCoreApplication>
 #include <QString>
+#include <sys/types.h>
 
 // Where a store's files go, or why they can go nowhere: a refusal says so to
 // the user, and nothing is written.
@@ -37,6 +38,10 @@ public:
     // and gives false. A new file is its user's alone (0600); a replaced one
     // keeps its mode. A link is followed to the file it names.
     static bool replace(const QString &fileName, QByteArrayView contents);
+    // Replaces a file of the system's as `replace` does, for a program that
+    // runs as root: the file gets `mode` whatever the old one had, and a link
+    // or anything else in its place is replaced, not followed or written to.
+    static bool replaceAs(const QString &fileName, QByteArrayView contents, mode_t mode);
     // Writes a new file, the user's alone, that is read back before anything
     // relies on it, so it is not synced. False when the name is taken.
     static bool writeDraft(const QString &fileName, QByteArrayView contents);

@@ -4,15 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <cstdio>
 
 namespace
 {
 
 constexpr int capNetAdmin = 12;
 
-// pkexec's own exit statuses; the helper never ends with these.
+// pkexec's own exit statuses; the helper never ends with these. pkexec ends
+// with 127 too when no agent could ask for the password, and says so.
 constexpr int authorizationDismissed = 126;
 constexpr int notAuthorized = 127;
+constexpr char noAgent[] = "No authentication agent";
 
 bool mayChangeTheNetwork()
 {
@@ -76,19 +79,23 @@ QString SystemTcpIp::change(const tcpip::Values &values)
     if (tcpip::defaultLink().isEmpty())
         return describe(tcpip::NoLink);
     QProcess process;
-    // The helper's own words on a failure, for whoever reads Quorrel's output.
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const bool direct = mayChangeTheNetwork();
     process.setProgram(direct ? helper_ : QStringLiteral("pkexec"));
     process.setArguments(direct ? setArguments(values)
                                 : QStringList{helper_} + setArguments(values));
     runToEnd(process);
+    // The helper's and pkexec's own words on a failure, for whoever reads
+    // Quorrel's output.
+    const QByteArray said = process.readAllStandardError();
+    std::fwrite(said.constData(), 1, static_cast<size_t>(said.size()), stderr);
     if (process.error() == QProcess::FailedToStart)
         return tr("%1 could not be started").arg(process.program());
     if (process.exitStatus() == QProcess::CrashExit)
         return tr("%1 ended abnormally").arg(process.program());
     if (!direct && process.exitCode() == authorizationDismissed)
         return tr("the authorization was cancelled");
+    if (!direct && process.exitCode() == notAuthorized && said.contains(noAgent))
+        return tr("no authentication agent is running to ask for the password");
     if (!direct && process.exitCode() == notAuthorized)
         return tr("the authorization was refused");
     return describe(process.exitCode());
@@ -107,6 +114,10 @@ QString SystemTcpIp::describe(int helperStatus)
         return tr("the configuration in /etc could not be written");
     case tcpip::NotApplied:
         return tr("the running system refused a value");
+    case tcpip::Unsafe:
+        return tr("the helper found its folder /etc/quorrel or its limits unsafe");
+    case tcpip::Busy:
+        return tr("another change of the values did not end");
     default:
         return tr("the helper failed with status %1").arg(helperStatus);
     }

@@ -34,6 +34,8 @@ if command -v xmllint >/dev/null; then check "the polkit action is valid XML" xm
 check "the polkit action lets pkexec start the helper" grep -q "exec.path\">$helper<" "$policy"
 check "the hooks are installed" test -x "$root/etc/NetworkManager/dispatcher.d/60-quorrel-tcpip" \
     -a -x "$root/etc/ppp/ip-up.d/quorrel-tcpip"
+check "removing it puts back the TCP/IP values, and a purge takes /etc/quorrel" bash -c \
+    "dpkg-deb -I '$deb' prerm | grep -q '$helper\" reset' && dpkg-deb -I '$deb' postrm | grep -q 'rm -rf /etc/quorrel'"
 for needed in libqt6widgets6 libcurl4 fonts-dseg iproute2 pkexec; do
     check "it depends on $needed" grep -q "$needed" <<<"$(dpkg-deb -f "$deb" Depends)"
 done

@@ -1,37 +1,125 @@
 // quorrel-tcpip: sets Quorrel's TCP/IP values on the running system and keeps
-// them in its configuration, so that the link's hooks apply them again. Runs as
-// root through pkexec, or wherever the process may change the network.
+// them in its configuration, with the link they are for and what that link and
+// the system held before, so that the link's hooks can apply them again and a
+// reset can put back what was there. Runs as root through pkexec, or wherever
+// the process may change the network.
 //
-//   quorrel-tcpip set NAME=NUMBER...  checks every value, keeps them, applies them now
-//   quorrel-tcpip apply               applies the kept values to the link now
-//   quorrel-tcpip reset               forgets the values and restores the defaults
+//   quorrel-tcpip set NAME=NUMBER...  checks every value, applies them now, keeps them
+//   quorrel-tcpip apply [LINK]        applies the kept values again, when LINK (if given)
+//                                     is their link and it carries a default route
+//   quorrel-tcpip reset               puts back what was there and removes the files
 
+#include "platform/store/StoreFile.h"
 #include "platform/tcpip/SystemValues.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <variant>
 
 using namespace Qt::StringLiterals;
+using tcpip::Configuration;
 using tcpip::Value;
 using tcpip::Values;
 
 namespace
 {
 
-constexpr long long defaultMtu = 1500;
-constexpr long long defaultTtl = 64;
+// Long enough for every other run to end, even twenty at once on a slow machine.
+constexpr int lockWaitMs = 60000;
 
+// Control characters from the command line would reach the terminal as they are.
 void say(const QString &text)
 {
-    std::fprintf(stderr, "quorrel-tcpip: %s\n", qPrintable(text));
+    QString shown = text;
+    for (QChar &c : shown) {
+        if (c < u' ' || c == QChar(0x7f))
+            c = u'?';
+    }
+    std::fprintf(stderr, "quorrel-tcpip: %s\n", qPrintable(shown));
+}
+
+// A closed standard descriptor would be taken by the next file opened, and the
+// helper's messages would go into that file; any other is someone else's.
+bool keepOnlyStandardDescriptors()
+{
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) < 0 && open("/dev/null", O_RDWR) != descriptor)
+            return false;
+    }
+    if (close_range(3, ~0U, 0) == 0)
+        return true;
+    // Older kernels lack close_range(2): each one in turn, most of them not open.
+    const long highest = sysconf(_SC_OPEN_MAX);
+    for (long descriptor = 3; descriptor < highest; ++descriptor)
+        static_cast<void>(close(static_cast<int>(descriptor)));
+    return highest > 0;
+}
+
+// What a program that runs as root must not take from whoever started it: the
+// umask (pkexec keeps the caller's), blocked or ignored signals, a file size
+// limit, the environment, descriptors and the working folder. Empty when all is
+// set, otherwise what could not be.
+QString startClean()
+{
+    umask(022);
+    sigset_t none;
+    // A write beyond a limit or to a closed pipe must fail where it is checked,
+    // not end the helper halfway through a change.
+    if (sigemptyset(&none) != 0 || sigprocmask(SIG_SETMASK, &none, nullptr) != 0 ||
+        std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || std::signal(SIGPIPE, SIG_IGN) == SIG_ERR)
+        return u"its signals could not be set"_s;
+    // Raising a hard limit needs root's CAP_SYS_RESOURCE.
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_FSIZE, &unlimited) != 0)
+        return u"the file size limit it was given could not be lifted"_s;
+    if (clearenv() != 0 || setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1) != 0)
+        return u"its environment could not be cleared"_s;
+    if (!keepOnlyStandardDescriptors())
+        return u"the files it was given could not be closed"_s;
+    if (chdir("/") != 0)
+        return u"it could not leave its working folder"_s;
+    return {};
+}
+
+// /etc/quorrel, made when missing. What is in a folder that others than root
+// may write, or what a link in its place leads to, may have been put there to
+// make the helper write or wait where it should not: such a folder is refused.
+// One of root's alone is made readable by everyone, as the window reads it.
+bool ownFolderIsSafe()
+{
+    const char *folder = tcpip::configurationFolder;
+    if (mkdir(folder, 0755) != 0 && errno != EEXIST) {
+        say(u"%1 could not be made"_s.arg(QLatin1StringView(folder)));
+        return false;
+    }
+    const int descriptor = open(folder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status {
+    };
+    const bool safe = descriptor >= 0 && fstat(descriptor, &status) == 0 && status.st_uid == 0 &&
+                      (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    const bool readable =
+        safe && ((status.st_mode & 07777) == 0755 || fchmod(descriptor, 0755) == 0);
+    // Opened for reading only: nothing is lost when the close fails.
+    if (descriptor >= 0)
+        static_cast<void>(close(descriptor));
+    if (!safe)
+        say(u"%1 is not a folder of root's alone; see what is in it, then make it so "
+            "(chown root:root %1; chmod 755 %1)"_s.arg(QLatin1StringView(folder)));
+    else if (!readable)
+        say(u"%1 could not be made readable"_s.arg(QLatin1StringView(folder)));
+    return readable;
 }
 
 // The NAME=NUMBER arguments, each name once; nothing when any of them is wrong.
@@ -44,7 +132,7 @@ std::optional<Values> parseValues(const QStringList &arguments)
         const std::optional<long long> number =
             value ? tcpip::checked(*value, QStringView(argument).mid(equals + 1)) : std::nullopt;
         if (equals < 0 || !number || values.contains(*value)) {
-            say(QStringLiteral("refused: %1").arg(argument));
+            say(u"refused: %1"_s.arg(argument));
             return std::nullopt;
         }
         values[*value] = *number;
@@ -52,49 +140,17 @@ std::optional<Values> parseValues(const QStringList &arguments)
     return values;
 }
 
-// Replaces the file in one step: the bytes go to a new file beside it, which is
-// synced and then renamed over it, so a crash leaves the old file or the new one.
-bool replaceFile(const QString &fileName, const QByteArray &contents)
-{
-    const QString folder = QFileInfo(fileName).absolutePath();
-    const QByteArray path = QFile::encodeName(fileName);
-    const QByteArray temporary = path + ".new";
-    if (!QDir().mkpath(folder))
-        return false;
-    const int file =
-        ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (file < 0)
-        return false;
-    const bool written = ::fchmod(file, 0644) == 0 &&
-                         ::write(file, contents.constData(), contents.size()) == contents.size() &&
-                         ::fsync(file) == 0;
-    if (::close(file) != 0 || !written || ::rename(temporary.constData(), path.constData()) != 0) {
-        ::unlink(temporary.constData());
-        return false;
-    }
-    // The rename itself is on the disk once the folder is synced.
-    const int directory = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_CLOEXEC);
-    const bool synced = directory >= 0 && ::fsync(directory) == 0;
-    return (directory < 0 || ::close(directory) == 0) && synced;
-}
-
-bool removeFile(const char *fileName)
-{
-    return ::unlink(fileName) == 0 || errno == ENOENT;
-}
-
 // Runs iproute2's `ip`, from the system's folders only; its standard output.
 std::optional<QByteArray> ip(const QStringList &arguments)
 {
     static const QString program = QStandardPaths::findExecutable(
-        QStringLiteral("ip"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"),
-                               QStringLiteral("/sbin"), QStringLiteral("/bin")});
+        u"ip"_s, {u"/usr/sbin"_s, u"/usr/bin"_s, u"/sbin"_s, u"/bin"_s});
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
     if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
-        say(QStringLiteral("ip %1 failed").arg(arguments.join(u' ')));
+        say(u"ip %1 failed"_s.arg(arguments.join(u' ')));
         return std::nullopt;
     }
     return process.readAllStandardOutput();
@@ -102,50 +158,151 @@ std::optional<QByteArray> ip(const QStringList &arguments)
 
 bool setMtu(const QString &link, long long mtu)
 {
-    return ip({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("dev"), link,
-               QStringLiteral("mtu"), QString::number(mtu)})
-        .has_value();
+    return ip({u"link"_s, u"set"_s, u"dev"_s, link, u"mtu"_s, QString::number(mtu)}).has_value();
 }
 
-// The link's default route as `ip` shows it, less the words that it only shows.
-std::optional<QStringList> defaultRoute(const QString &link)
+// The route metrics that Quorrel sets, as `ip` shows them: "advmss [lock] NUMBER".
+struct Metric {
+    bool locked = false;
+    QString number;
+};
+
+// The metrics of the route that Quorrel sets, and the values they take.
+const std::array<std::pair<Value, QString>, 2> ourMetrics{
+    {{Value::Mss, u"advmss"_s}, {Value::Window, u"window"_s}}};
+
+bool isOurs(const QString &metric)
+{
+    return std::any_of(ourMetrics.begin(), ourMetrics.end(),
+                       [&](const auto &ours) { return ours.second == metric; });
+}
+
+// A default route, split into the words that name it and the metrics it holds.
+// A change gives all of them again: the kernel replaces a route's metrics whole.
+struct Route {
+    QStringList identity;
+    QStringList otherMetrics;
+    std::map<QString, Metric> ours;
+};
+
+// The words `ip route` takes as they are shown: those that name a route, with
+// their value, and its metrics (ip-route(8)), with "lock" before the value
+// where the metric is locked.
+const QStringList namingWords{u"table"_s, u"metric"_s, u"nhid"_s, u"dev"_s,
+                              u"proto"_s, u"scope"_s,  u"src"_s,  u"realms"_s};
+const QStringList metricWords{
+    u"mtu"_s,      u"advmss"_s,     u"window"_s,  u"rtt"_s,
+    u"rttvar"_s,   u"reordering"_s, u"cwnd"_s,    u"initcwnd"_s,
+    u"initrwnd"_s, u"ssthresh"_s,   u"rto_min"_s, u"hoplimit"_s,
+    u"features"_s, u"quickack"_s,   u"congctl"_s, u"fastopen_no_cookie"_s};
+// What `ip` shows of a route's state, which no one sets.
+const QStringList stateWords{u"linkdown"_s,   u"dead"_s,    u"offload"_s,           u"trap"_s,
+                             u"rt_offload"_s, u"rt_trap"_s, u"rt_offload_failed"_s, u"pervasive"_s};
+
+// The route as shown by `ip -o route`, or why it cannot be changed without
+// losing something of it.
+std::variant<Route, QString> parseRoute(const QStringList &words)
+{
+    Route route{{words.value(0)}, {}, {}};
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QString &word = words[i];
+        const bool locked = words.value(i + 1) == u"lock";
+        if (namingWords.contains(word) && i + 1 < words.size()) {
+            route.identity << word << words[++i];
+        } else if (word == u"via" && i + 1 < words.size()) {
+            // "via inet6 ADDRESS" for a gateway of the other family.
+            const qsizetype end = words[i + 1].startsWith(u"inet") ? i + 2 : i + 1;
+            route.identity += words.mid(i, end - i + 1);
+            i = end;
+        } else if (word == u"onlink") {
+            route.identity << word;
+        } else if (metricWords.contains(word) && i + (locked ? 2 : 1) < words.size()) {
+            const Metric metric{locked, words[i + (locked ? 2 : 1)]};
+            if (isOurs(word))
+                route.ours[word] = metric;
+            else
+                route.otherMetrics += words.mid(i, locked ? 3 : 2);
+            i += locked ? 2 : 1;
+        } else if (!stateWords.contains(word)) {
+            return u"its default route holds \"%1\", which the helper cannot keep"_s.arg(word);
+        }
+    }
+    // A route through a nexthop object names it alone: `ip` shows the
+    // nexthop's gateway and link, but a change may not give them.
+    if (route.identity.contains(u"nhid"_s)) {
+        const auto drop = [&](const QString &word, qsizetype words) {
+            if (const qsizetype at = route.identity.indexOf(word); at > 0)
+                route.identity.remove(at, words);
+        };
+        drop(u"via"_s, route.identity.contains(u"inet6"_s) ? 3 : 2);
+        drop(u"dev"_s, 2);
+        drop(u"onlink"_s, 1);
+    }
+    if (route.identity.value(0) != u"default")
+        return u"its default route could not be read"_s;
+    return route;
+}
+
+QString metricOf(const QStringList &routeWords)
+{
+    const qsizetype at = routeWords.indexOf(u"metric"_s);
+    return at > 0 ? routeWords.value(at + 1) : u"0"_s;
+}
+
+// The one default IPv4 route of the link in the main table, or why there is
+// none that the helper can change. A change names a route by its table and
+// metric only (the kernel replaces the first route that has them), so another
+// link's default route with the same metric would be changed in its place.
+std::variant<Route, QString> defaultRoute(const QString &link)
 {
     const std::optional<QByteArray> shown =
-        ip({QStringLiteral("-4"), QStringLiteral("-o"), QStringLiteral("route"),
-            QStringLiteral("show"), QStringLiteral("default"), QStringLiteral("dev"), link});
-    if (!shown || shown->trimmed().isEmpty() || shown->trimmed().contains('\n'))
-        return std::nullopt;
-    QStringList words = QString::fromLatin1(shown->simplified()).split(u' ');
-    words.removeIf([](const QString &word) {
-        return QStringList{u"linkdown"_s,   u"dead"_s,    u"offload"_s,           u"trap"_s,
-                           u"rt_offload"_s, u"rt_trap"_s, u"rt_offload_failed"_s, u"pervasive"_s}
-            .contains(word);
-    });
-    return words;
-}
-
-// The route with the values' advertised MSS and window in place of its own,
-// and none where a value is missing.
-QStringList withMetrics(const QStringList &route, const Values &values)
-{
-    QStringList changed;
-    for (qsizetype i = 0; i < route.size(); ++i) {
-        if (route[i] == u"advmss" || route[i] == u"window")
-            ++i; // and its number
+        ip({u"-4"_s, u"-o"_s, u"route"_s, u"show"_s, u"default"_s, u"table"_s, u"main"_s});
+    if (!shown)
+        return u"the routes could not be read"_s;
+    QList<QStringList> ours;
+    QStringList otherMetrics;
+    for (const QByteArray &line : shown->trimmed().split('\n')) {
+        const QStringList words = QString::fromLatin1(line.simplified()).split(u' ');
+        const qsizetype dev = words.indexOf(u"dev"_s);
+        if (dev > 0 && words.value(dev + 1) == link)
+            ours.append(words);
         else
-            changed.append(route[i]);
+            otherMetrics.append(metricOf(words));
     }
-    for (const auto &[value, word] :
-         {std::pair{Value::Mss, u"advmss"_s}, std::pair{Value::Window, u"window"_s}}) {
-        if (values.contains(value))
-            changed << word << QString::number(values.at(value));
-    }
-    return changed;
+    if (ours.size() != 1)
+        return ours.isEmpty() ? u"%1 carries no default route"_s.arg(link)
+                              : u"%1 carries more than one default route"_s.arg(link);
+    if (otherMetrics.contains(metricOf(ours.first())))
+        return u"another link's default route has the metric of %1's, and a change could "
+               "reach that route instead"_s.arg(link);
+    return parseRoute(ours.first());
 }
 
-bool setRoute(const QString &link, const QStringList &route)
+// The route with advmss and window as given; a metric not given keeps what
+// it is, and one given as nothing is taken away.
+using RouteChange = std::map<QString, std::optional<long long>>;
+
+bool changeRoute(const Route &route, const RouteChange &change)
 {
-    return ip(QStringList{u"route"_s, u"change"_s, u"dev"_s, link} + route).has_value();
+    QStringList words = QStringList{u"route"_s, u"change"_s} + route.identity + route.otherMetrics;
+    for (const auto &[value, name] : ourMetrics) {
+        const auto kept = route.ours.find(name);
+        const auto changed = change.find(name);
+        const bool hasKept = kept != route.ours.end();
+        std::optional<QString> number = hasKept ? std::optional(kept->second.number) : std::nullopt;
+        if (changed != change.end())
+            number =
+                changed->second ? std::optional(QString::number(*changed->second)) : std::nullopt;
+        // 0 is the kernel's "not set"; leaving the metric out would keep it on
+        // a route through a nexthop object.
+        if (!number)
+            words << name << u"0"_s;
+        else if (hasKept && kept->second.locked)
+            words << name << u"lock"_s << *number;
+        else
+            words << name << *number;
+    }
+    return ip(words).has_value();
 }
 
 const QString ttlFile = u"/proc/sys/net/ipv4/ip_default_ttl"_s;
@@ -157,142 +314,313 @@ bool setTtl(long long ttl)
     return file.open(QIODevice::WriteOnly) && file.write(number) == number.size() && file.flush();
 }
 
-// What the running system holds, to be put back when a change fails halfway.
-struct Live {
-    long long mtu;
-    QStringList route;
-    long long ttl;
-};
-
-std::optional<Live> readLive(const QString &link)
+std::optional<long long> liveTtl()
 {
     QFile file(ttlFile);
     bool ok = false;
     const long long ttl =
         file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong(&ok) : 0;
-    const std::optional<long long> mtu = tcpip::linkMtu(link);
-    const std::optional<QStringList> route = defaultRoute(link);
-    if (!ok || !mtu || !route)
-        return std::nullopt;
-    return Live{*mtu, *route, ttl};
+    return ok ? std::optional(ttl) : std::nullopt;
 }
 
-// Every step is tried, so as much as possible is back.
-bool restore(const QString &link, const Live &live)
+// What the link and the system hold now: to be recorded before the first
+// change, and put back when a change fails halfway.
+struct Live {
+    QString link;
+    long long mtu;
+    Route route;
+    long long ttl;
+};
+
+std::variant<Live, QString> readLive(const QString &link)
 {
-    const bool mtu = setMtu(link, live.mtu);
-    const bool route = setRoute(link, live.route);
+    const std::optional<long long> ttl = liveTtl();
+    const std::optional<long long> mtu = tcpip::linkMtu(link);
+    std::variant<Route, QString> route = defaultRoute(link);
+    if (const QString *why = std::get_if<QString>(&route))
+        return *why;
+    if (!ttl || !mtu)
+        return u"the MTU of %1 or the TTL could not be read"_s.arg(link);
+    return Live{link, *mtu, std::get<Route>(std::move(route)), *ttl};
+}
+
+// The number the route's metric has, when it has one.
+std::optional<long long> routeNumber(const Route &route, const QString &name)
+{
+    const auto found = route.ours.find(name);
+    bool ok = found != route.ours.end();
+    const long long number = ok ? found->second.number.toLongLong(&ok) : 0;
+    return ok ? std::optional(number) : std::nullopt;
+}
+
+// Values to record as "before": the link's MTU, its route's metrics, the TTL.
+Values recorded(const Live &live)
+{
+    Values before{{Value::Mtu, live.mtu}, {Value::Ttl, live.ttl}};
+    for (const auto &[value, name] : ourMetrics) {
+        if (const std::optional<long long> number = routeNumber(live.route, name))
+            before[value] = *number;
+    }
+    return before;
+}
+
+// One change of the running system; each part only when given.
+struct Change {
+    std::optional<long long> mtu;
+    RouteChange route;
+    std::optional<long long> ttl;
+};
+
+// The change that sets the values: the MTU for now (LinkMtu) before the one to keep.
+Change changeTo(const Values &values)
+{
+    Change change;
+    for (const Value mtu : {Value::LinkMtu, Value::Mtu}) {
+        if (values.contains(mtu) && !change.mtu)
+            change.mtu = values.at(mtu);
+    }
+    for (const auto &[value, name] : ourMetrics) {
+        if (values.contains(value))
+            change.route[name] = values.at(value);
+    }
+    if (values.contains(Value::Ttl))
+        change.ttl = values.at(Value::Ttl);
+    return change;
+}
+
+// The change that puts back what was recorded: a metric the route did not have
+// is taken away.
+Change changeBack(const Values &before)
+{
+    Change change = changeTo(before);
+    for (const auto &[value, name] : ourMetrics) {
+        if (!before.contains(value))
+            change.route[name] = std::nullopt;
+    }
+    return change;
+}
+
+// Every step is tried, so that as much as possible is back.
+bool restore(const Live &live)
+{
+    const bool mtu = setMtu(live.link, live.mtu);
+    const bool route = changeRoute(live.route, {});
     return setTtl(live.ttl) && mtu && route;
 }
 
-// Applies what the values hold to the link, its route and the system, the MTU
-// to keep before the link's MTU of the moment; on a failure, puts back what
-// was there before.
-bool applyValues(const QString &link, const Values &values, const Live &before)
+// Applies the change to the link, its route and the system; when a step is
+// refused, puts back what was there before.
+bool applyChange(const Live &live, const Change &change)
 {
-    bool applied = true;
-    for (const Value mtu : {Value::Mtu, Value::LinkMtu}) {
-        if (values.contains(mtu))
-            applied = applied && setMtu(link, values.at(mtu));
-    }
-    if (values.contains(Value::Mss) || values.contains(Value::Window))
-        applied = applied && setRoute(link, withMetrics(before.route, values));
-    if (values.contains(Value::Ttl))
-        applied = applied && setTtl(values.at(Value::Ttl));
-    if (!applied && !restore(link, before))
-        say(QStringLiteral("the link could not be restored"));
+    const bool applied = (!change.mtu || setMtu(live.link, *change.mtu)) &&
+                         (change.route.empty() || changeRoute(live.route, change.route)) &&
+                         (!change.ttl || setTtl(*change.ttl));
+    if (!applied && !restore(live))
+        say(u"%1 could not be restored"_s.arg(live.link));
     return applied;
 }
 
-// Keeps the values in the configuration and the TTL in its boot setting; when
-// the second write fails, the configuration gets back what it held.
-bool keep(const Values &previous, const Values &kept)
+// What is on disk when the run starts, to be put back if keeping fails.
+struct Kept {
+    QByteArray bytes; // empty: no configuration
+    Configuration configuration;
+};
+
+std::optional<Kept> readKept()
 {
-    const QString configuration = QString::fromLatin1(tcpip::configurationFile);
-    if (!replaceFile(configuration, tcpip::formatConfiguration(kept)))
+    const std::optional<QByteArray> bytes = tcpip::readConfigurationFile();
+    if (!bytes) {
+        say(u"%1 is not a file that the helper can read"_s.arg(
+            QLatin1StringView(tcpip::configurationFile)));
+        return std::nullopt;
+    }
+    return Kept{*bytes, tcpip::parseConfiguration(*bytes)};
+}
+
+bool removeFile(const char *fileName)
+{
+    return unlink(fileName) == 0 || errno == ENOENT;
+}
+
+bool writeOrRemove(const char *fileName, const QByteArray &bytes)
+{
+    return bytes.isEmpty() ? removeFile(fileName)
+                           : StoreFile::replaceAs(QString::fromLatin1(fileName), bytes, 0644);
+}
+
+QByteArray dropInFor(const Values &values)
+{
+    if (!values.contains(Value::Ttl))
+        return {};
+    return "# Quorrel's time-to-live, written by quorrel-tcpip.\nnet.ipv4.ip_default_ttl = " +
+           QByteArray::number(values.at(Value::Ttl)) + '\n';
+}
+
+// Keeps the configuration and the TTL's boot setting; when the second write
+// fails, the configuration gets back what it held.
+bool keep(const Kept &previous, const Configuration &configuration)
+{
+    if (!writeOrRemove(tcpip::configurationFile, tcpip::formatConfiguration(configuration)))
         return false;
-    if (!kept.contains(Value::Ttl) ||
-        replaceFile(QString::fromLatin1(tcpip::ttlDropIn),
-                    "# Quorrel's time-to-live, written by quorrel-tcpip.\n"
-                    "net.ipv4.ip_default_ttl = " +
-                        QByteArray::number(kept.at(Value::Ttl)) + '\n'))
+    if (writeOrRemove(tcpip::ttlDropIn, dropInFor(configuration.values)))
         return true;
-    if (!replaceFile(configuration, tcpip::formatConfiguration(previous)))
-        say(QStringLiteral("the configuration could not be restored"));
+    if (!writeOrRemove(tcpip::configurationFile, previous.bytes))
+        say(u"the configuration could not be restored"_s);
     return false;
+}
+
+bool carriesDefaultRoute(const QString &link)
+{
+    return tcpip::linksWithDefaultRoute().contains(link);
+}
+
+// Puts the link the values were set for back as it was recorded. A link that
+// is gone comes back with its own values, and one without its default route
+// has only its MTU left of Quorrel's.
+bool restoreLink(const Configuration &configuration)
+{
+    const QString &link = configuration.link;
+    if (link.isEmpty() || !configuration.before.contains(Value::Mtu) || !tcpip::linkMtu(link))
+        return true;
+    if (!carriesDefaultRoute(link))
+        return setMtu(link, configuration.before.at(Value::Mtu));
+    const std::variant<Live, QString> live = readLive(link);
+    if (const QString *why = std::get_if<QString>(&live)) {
+        say(*why);
+        return false;
+    }
+    Change back = changeBack(configuration.before);
+    back.ttl.reset();
+    return applyChange(std::get<Live>(live), back);
 }
 
 // Applies first and keeps only what was applied, so that a value the system
 // refuses leaves the link and the files as they were.
-int set(const QStringList &arguments)
+int set(const Values &given)
 {
-    const std::optional<Values> given = parseValues(arguments);
-    if (!given)
-        return tcpip::Refused;
+    const std::optional<Kept> previous = readKept();
+    if (!previous)
+        return tcpip::Unsafe;
     const QString link = tcpip::defaultLink();
     if (link.isEmpty()) {
-        say(QStringLiteral("no link carries a default route"));
+        say(u"no link carries a default route"_s);
         return tcpip::NoLink;
     }
-    const Values previous = tcpip::readConfiguration();
-    Values kept = previous;
-    for (const auto &[value, number] : *given) {
-        if (value != Value::LinkMtu)
-            kept[value] = number;
-    }
-    Values now = kept;
-    if (given->contains(Value::LinkMtu))
-        now[Value::LinkMtu] = given->at(Value::LinkMtu);
-    const std::optional<Live> before = readLive(link);
-    if (!before || !applyValues(link, now, *before))
+    const std::variant<Live, QString> live = readLive(link);
+    if (const QString *why = std::get_if<QString>(&live)) {
+        say(*why);
         return tcpip::NotApplied;
-    if (keep(previous, kept))
-        return tcpip::Done;
-    if (!restore(link, *before))
-        say(QStringLiteral("the link could not be restored"));
-    return tcpip::NotWritten;
+    }
+    const Live &before = std::get<Live>(live);
+    Configuration configuration = previous->configuration;
+    // A new link's values are recorded; the TTL before Quorrel's first change stays.
+    if (configuration.link != link || configuration.before.empty()) {
+        const Values earlier = configuration.before;
+        configuration.link = link;
+        configuration.before = recorded(before);
+        if (earlier.contains(Value::Ttl))
+            configuration.before[Value::Ttl] = earlier.at(Value::Ttl);
+    }
+    for (const auto &[value, number] : given) {
+        if (value != Value::LinkMtu)
+            configuration.values[value] = number;
+    }
+    Values now = configuration.values;
+    if (given.contains(Value::LinkMtu))
+        now[Value::LinkMtu] = given.at(Value::LinkMtu);
+    if (!applyChange(before, changeTo(now)))
+        return tcpip::NotApplied;
+    if (!keep(*previous, configuration)) {
+        if (!restore(before))
+            say(u"%1 could not be restored"_s.arg(link));
+        return tcpip::NotWritten;
+    }
+    // The link the values were set for before gets back what it had.
+    const Configuration &earlier = previous->configuration;
+    return earlier.link == link || restoreLink(earlier) ? tcpip::Done : tcpip::NotApplied;
 }
 
-// For the hooks that run whenever a link comes up.
-int applyKept()
+// For the hooks that run whenever a link comes up: another link than the
+// values' own is left alone, and so is theirs while it carries no default route.
+int applyKept(const QString &cameUp)
 {
-    const Values kept = tcpip::readConfiguration();
-    if (kept.empty())
+    const std::optional<Kept> kept = readKept();
+    if (!kept)
+        return tcpip::Unsafe;
+    const Configuration &configuration = kept->configuration;
+    if (configuration.values.empty() || configuration.link.isEmpty() ||
+        (!cameUp.isEmpty() && cameUp != configuration.link))
         return tcpip::Done;
-    const QString link = tcpip::defaultLink();
-    if (link.isEmpty())
-        return tcpip::NoLink;
-    const std::optional<Live> before = readLive(link);
-    return before && applyValues(link, kept, *before) ? tcpip::Done : tcpip::NotApplied;
+    if (!carriesDefaultRoute(configuration.link))
+        return tcpip::Done;
+    const std::variant<Live, QString> live = readLive(configuration.link);
+    if (const QString *why = std::get_if<QString>(&live)) {
+        say(*why);
+        return tcpip::NotApplied;
+    }
+    return applyChange(std::get<Live>(live), changeTo(configuration.values)) ? tcpip::Done
+                                                                             : tcpip::NotApplied;
 }
 
+// Puts back what was recorded, then removes the files; when the system refuses
+// to take something back, the files stay for another try.
 int reset()
 {
-    if (!removeFile(tcpip::configurationFile) || !removeFile(tcpip::ttlDropIn))
+    const std::optional<Kept> kept = readKept();
+    if (!kept)
+        return tcpip::Unsafe;
+    const Values &before = kept->configuration.before;
+    const bool ttl = !before.contains(Value::Ttl) || setTtl(before.at(Value::Ttl));
+    if (!ttl || !restoreLink(kept->configuration))
+        return tcpip::NotApplied;
+    return removeFile(tcpip::ttlDropIn) && removeFile(tcpip::configurationFile) ? tcpip::Done
+                                                                                : tcpip::NotWritten;
+}
+
+int run(const QStringList &arguments)
+{
+    const QString command = arguments.value(0);
+    const bool known = (command == u"set" && arguments.size() > 1) ||
+                       (command == u"apply" && arguments.size() <= 2 &&
+                        (arguments.size() == 1 || tcpip::isLinkName(arguments[1]))) ||
+                       (command == u"reset" && arguments.size() == 1);
+    if (!known) {
+        say(u"usage: quorrel-tcpip set NAME=NUMBER... | apply [LINK] | reset"_s);
+        return tcpip::Refused;
+    }
+    // Every value is checked before anything is touched.
+    const std::optional<Values> given =
+        command == u"set" ? parseValues(arguments.mid(1)) : std::optional(Values());
+    if (!given)
+        return tcpip::Refused;
+    if (!ownFolderIsSafe())
+        return tcpip::Unsafe;
+    // One run at a time, from reading the state to keeping it: /etc/quorrel/.lock.
+    const StoreLock lock(QString::fromLatin1(tcpip::configurationFolder) + u'/', lockWaitMs);
+    if (lock.state() == StoreLock::State::Busy) {
+        say(u"another run of the helper did not end"_s);
+        return tcpip::Busy;
+    }
+    if (lock.state() != StoreLock::State::Locked) {
+        say(u"its lock could not be taken"_s);
         return tcpip::NotWritten;
-    const bool ttl = setTtl(defaultTtl);
-    const QString link = tcpip::defaultLink();
-    if (link.isEmpty())
-        return ttl ? tcpip::Done : tcpip::NotApplied;
-    const bool mtu = setMtu(link, defaultMtu);
-    const std::optional<QStringList> route = defaultRoute(link);
-    const bool routeRestored = route && setRoute(link, withMetrics(*route, {}));
-    return ttl && mtu && routeRestored ? tcpip::Done : tcpip::NotApplied;
+    }
+    if (command == u"set")
+        return set(*given);
+    if (command == u"apply")
+        return applyKept(arguments.value(1));
+    return reset();
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Before Qt reads anything of the environment.
+    if (const QString refusal = startClean(); !refusal.isEmpty()) {
+        say(u"refused: %1"_s.arg(refusal));
+        return tcpip::Unsafe;
+    }
     const QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    const QString command = arguments.value(0);
-    if (command == u"set" && arguments.size() > 1)
-        return set(arguments.mid(1));
-    if (command == u"apply" && arguments.size() == 1)
-        return applyKept();
-    if (command == u"reset" && arguments.size() == 1)
-        return reset();
-    say(QStringLiteral("usage: quorrel-tcpip set NAME=NUMBER... | apply | reset"));
-    return tcpip::Refused;
+    return run(QCoreApplication::arguments().mid(1));
 }

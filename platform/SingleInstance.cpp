@@ -283,7 +283,10 @@ void SingleInstance::hear(Pending &launch)
     static_cast<void>(send(launch.descriptor, acknowledgement.constData(),
                            static_cast<size_t>(acknowledgement.size()),
                            MSG_NOSIGNAL | MSG_DONTWAIT));
-    emit launchedAgain(start);
+    // Told once this notifier's event is over: the window may open a message
+    // box, whose events could end this launch meanwhile.
+    QMetaObject::invokeMethod(
+        this, [this, start] { emit launchedAgain(start); }, Qt::QueuedConnection);
 }
 
 void SingleInstance::dropStalePending()

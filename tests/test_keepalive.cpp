@@ -180,6 +180,7 @@ private slots:
             QString::fromUtf8(fileBytes(rig->attemptLogFile())).replace(line, u"\\1|\\2|\\3|\\4"_s),
             u"/html|ok||6\n/html|ok||6\n/missing|failed|HTTP 404|0\n"_s);
         // A disk that fills up in the middle of a line: the line goes whole.
+        useHosts({u"/html"_s});
         const QByteArray logged = fileBytes(rig->attemptLogFile());
         const rlimit nearlyFull{rlim_t(logged.size() + 10), RLIM_INFINITY};
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};

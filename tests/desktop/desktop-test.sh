@@ -145,6 +145,30 @@ check "with a runtime folder open to all, a start runs on its own" kill -0 "$alo
 check "and leaves nothing in that folder" test -z "$(ls -A "$work/open-run")"
 kill "$alone"
 
+# Another user's socket where this user's belongs (as root, the test can be
+# that other user): it is told nothing, and the launch runs on its own.
+foreign=$XDG_RUNTIME_DIR/quorrel-$(printf %s "$work/foreign/Quorrel/Quorrel.ini" | sha256sum | cut -c1-16)
+python3 -c '
+import os, socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+os.setuid(65534)
+s.listen(8)
+print("listening", flush=True)
+while True:
+    peer, _ = s.accept()
+    print("told" if peer.recv(64) else "silent", flush=True)
+' "$foreign" >"$work/foreign.log" 2>&1 &
+pids+=($!)
+eventually grep -qs listening "$work/foreign.log"
+XDG_CONFIG_HOME=$work/foreign "$binary" --tray --start >>"$work/quorrel.log" 2>&1 &
+victim=$!
+pids+=($victim)
+sleep 2
+check "another user's socket in its place is told nothing" eval '! grep -q told "$work/foreign.log"'
+check "and the launch runs on its own" kill -0 "$victim"
+kill "$victim"
+
 # Two launches at the same moment, 20 times: one Quorrel each time.
 pair_once() {
     XDG_CONFIG_HOME=$work/pair "$binary" --tray >>"$work/pair.log" 2>&1 &

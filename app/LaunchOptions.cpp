@@ -1,21 +1,67 @@
 #include "app/LaunchOptions.h"
 
 #include <QCommandLineParser>
+#include <cstdlib>
 
-LaunchOptions LaunchOptions::fromCommandLine(const QCoreApplication &application)
+namespace
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        tr("Keeps an idle Internet connection from being dropped by fetching a document from "
-           "one of your hosts at a fixed interval."));
+
+const QString startName = QStringLiteral("start");
+const QString trayName = QStringLiteral("tray");
+
+// Qt's own options of a desktop program, which QApplication takes from the
+// command line itself; accepted here so that they still reach it.
+void acceptQtOptions(QCommandLineParser &parser)
+{
+    for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin",
+                             "qwindowgeometry", "qwindowicon", "qwindowtitle", "display",
+                             "geometry", "style", "stylesheet", "session", "qmljsdebugger"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+void describe(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(LaunchOptions::tr(
+        "Keeps an idle Internet connection from being dropped by fetching a document from "
+        "one of your hosts at a fixed interval."));
+    // Qt's options are written with one dash.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption start(QStringLiteral("start"),
-                                   tr("Start the keep-alive cycle at once, as Start does."));
-    const QCommandLineOption tray(QStringLiteral("tray"),
-                                  tr("Start hidden in the tray, as Tray does (minimized when "
-                                     "no tray is running)."));
-    parser.addOptions({start, tray});
+    parser.addOptions(
+        {{startName, LaunchOptions::tr("Start the keep-alive cycle at once, as Start does.")},
+         {trayName, LaunchOptions::tr("Start hidden in the tray, as Tray does (minimized when "
+                                      "no tray is running).")}});
+    acceptQtOptions(parser);
+}
+
+} // namespace
+
+std::optional<LaunchOptions> LaunchOptions::fromArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    describe(parser);
+    if (!parser.parse(arguments) || parser.isSet(QStringLiteral("help")) ||
+        parser.isSet(QStringLiteral("help-all")) || parser.isSet(QStringLiteral("version")))
+        return std::nullopt;
+    return LaunchOptions{.start = parser.isSet(startName), .tray = parser.isSet(trayName)};
+}
+
+void LaunchOptions::answer(const QCoreApplication &application)
+{
+    QCommandLineParser parser;
+    describe(parser);
     parser.process(application);
-    return {.start = parser.isSet(start), .tray = parser.isSet(tray)};
+    std::exit(EXIT_FAILURE); // not reached: process() ends the program for what it answers
 }

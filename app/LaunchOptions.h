@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <optional>
 
 // What the command line asks of a start. Without options: the window shown,
 // the cycle stopped.
@@ -11,7 +12,11 @@ public:
     bool start = false; // --start: the cycle runs at once, as Start runs it
     bool tray = false;  // --tray: the window starts hidden, as Tray hides it
 
-    // --help, --version and an unknown option end the program here, as
-    // QCommandLineParser does: with the text asked for, or with the error.
-    static LaunchOptions fromCommandLine(const QCoreApplication &application);
+    // Read before any application object exists. Nothing when the command
+    // line asks for --help or --version, or holds an unknown option: those
+    // are answered by answer(), with no window system needed.
+    static std::optional<LaunchOptions> fromArguments(int argc, char *argv[]);
+    // Prints the help, the version or the error, as QCommandLineParser does,
+    // and ends the program with its status (0, 0, 1).
+    [[noreturn]] static void answer(const QCoreApplication &application);
 };

@@ -20,27 +20,52 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <csignal>
+#include <optional>
+
+namespace
+{
+
+// The user's language where a translation exists; the texts as written
+// otherwise. Qt's own dialog buttons follow the same locale.
+struct Translations {
+    QTranslator quorrel;
+    QTranslator qt;
+
+    Translations()
+    {
+        if (quorrel.load(QLocale(), QStringLiteral("quorrel"), QStringLiteral("_"),
+                         QStringLiteral(":/i18n")))
+            QCoreApplication::installTranslator(&quorrel);
+        if (qt.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&qt);
+    }
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Quorrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("2.5"));
+    // A write past a file size limit fails with EFBIG, which every writer
+    // handles; the signal would end the program instead.
+    static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+
+    // --help, --version and a wrong option are answered without a display:
+    // over SSH, in a script, on a console.
+    const std::optional<LaunchOptions> launch = LaunchOptions::fromArguments(argc, argv);
+    if (!launch) {
+        const QCoreApplication answering(argc, argv);
+        const Translations translations;
+        LaunchOptions::answer(answering);
+    }
+
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quorrel"));
-    QApplication::setApplicationVersion(QStringLiteral("2.5"));
     // Lets the desktop match the window to its menu entry and icon.
     QApplication::setDesktopFileName(QStringLiteral("org.example.Quorrel"));
-
-    // The user's language where a translation exists; the texts as written
-    // otherwise. Qt's own dialog buttons follow the same locale.
-    QTranslator translation;
-    if (translation.load(QLocale(), QStringLiteral("quorrel"), QStringLiteral("_"),
-                         QStringLiteral(":/i18n")))
-        QApplication::installTranslator(&translation);
-    QTranslator qtTranslation;
-    if (qtTranslation.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslation);
-
-    const LaunchOptions launch = LaunchOptions::fromCommandLine(application);
+    const Translations translations;
 
     // The window may sit hidden in the tray while message boxes come and go;
     // only unloading the window ends the program.
@@ -52,7 +77,7 @@ int main(int argc, char *argv[])
     QtSettingsStore settings;
     // A Quorrel already running over these settings takes this launch over.
     SingleInstance instance(settings.fileName(QStringLiteral("Quorrel")));
-    if (instance.handOver(launch.start))
+    if (instance.handOver(launch->start))
         return 0;
     LoadedInet inet(LoadedInet::programFolders());
     SystemClock clock;
@@ -81,6 +106,6 @@ int main(int argc, char *argv[])
     QObject::connect(&window, &frmmain::unloaded, &application, &QApplication::quit);
     QObject::connect(&instance, &SingleInstance::launchedAgain, &window,
                      &frmmain::Form_LaunchedAgain);
-    window.Form_Launch(launch.start, launch.tray);
+    window.Form_Launch(launch->start, launch->tray);
     return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 // notification when the line is lost and when it is back.
 
 #include "app/frmmain.h"
+#include "keepalive/outgoing.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
 #include "platform/store/AttemptLog.h"
@@ -66,9 +67,9 @@ void frmmain::reportAttempt(const FetchRequest &request, const FetchResult &fetc
 {
     const AttemptEntry entry{
         .method = methodName(request.method),
-        .host = request.address,
+        .host = outgoingText(request.address),
         .succeeded = succeeded,
-        .reason = succeeded ? QString() : failureWords(request, fetched),
+        .reason = succeeded ? QString() : outgoingText(failureWords(request, fetched)),
         .durationMs = durationMs,
         .bytes = fetched.receivedBytes,
     };
@@ -79,7 +80,7 @@ void frmmain::reportAttempt(const FetchRequest &request, const FetchResult &fetc
     // A Stop says nothing about the line.
     const FetchError *error = std::get_if<FetchError>(&fetched.outcome);
     if (!error || error->reason != FetchFailure::Cancelled)
-        tellDesktop(request.address, succeeded, entry.reason);
+        tellDesktop(entry.host, succeeded, entry.reason);
 }
 
 // Once when failures in a row reach the count of the settings, and once when

@@ -1,74 +1,223 @@
 #include "platform/SingleInstance.h"
 
 #include <QCryptographicHash>
-#include <QLocalSocket>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace
 {
 
 // Long enough for a busy instance to get to its events; short enough that a
 // stuck one does not keep the user waiting for the second launch.
-constexpr int answerWaitMs = 3000;
+constexpr int handOverMs = 3000;
+// A later launch sends its request at once; one that does not is dropped.
+constexpr int requestWaitMs = 1000;
+constexpr std::size_t maxPendingLaunches = 8;
+constexpr qsizetype maxMessageBytes = 256;
+// How soon a launch asks again when the instance is not listening yet.
+constexpr int retryMs = 20;
+constexpr int acceptPauseMs = 100;
 
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 const QByteArray startRequest = QByteArrayLiteral("start\n");
 const QByteArray acknowledgement = QByteArrayLiteral("ok\n");
 
-// $XDG_RUNTIME_DIR is the user's alone and lives as long as the session; a
-// path of the settings file's hash fits in a socket address whatever its length.
-QString socketNameFor(const QString &settingsFile)
+// Closes the descriptor it holds when it goes.
+struct Descriptor {
+    int fd = -1;
+    explicit Descriptor(int descriptor) : fd(descriptor) {}
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+};
+
+// $XDG_RUNTIME_DIR lives as long as the session. It is used only when no one
+// else can put a socket or a lock of their own in it.
+bool isOursAlone(const QByteArray &folder)
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.startsWith(QLatin1Char('/')))
+    struct stat status {
+    };
+    return folder.startsWith('/') && stat(folder.constData(), &status) == 0 &&
+           S_ISDIR(status.st_mode) && status.st_uid == geteuid() &&
+           (status.st_mode & 07777) == 0700;
+}
+
+// A path of the settings file's hash fits in a socket address whatever its length.
+QByteArray socketPathFor(const QString &settingsFile)
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
         return {};
+    if (!isOursAlone(runtime)) {
+        std::fputs("quorrel: the runtime folder is not the user's alone (0700): no check "
+                   "for another Quorrel\n",
+                   stderr);
+        return {};
+    }
     const QByteArray hash =
-        QCryptographicHash::hash(settingsFile.toUtf8(), QCryptographicHash::Sha256)
+        QCryptographicHash::hash(QFile::encodeName(settingsFile), QCryptographicHash::Sha256)
             .toHex()
             .left(16);
-    return runtime + QStringLiteral("/quorrel-") + QString::fromLatin1(hash);
+    const QByteArray path = runtime + "/quorrel-" + hash;
+    return path.size() < qsizetype(sizeof(sockaddr_un::sun_path)) ? path : QByteArray();
+}
+
+sockaddr_un addressOf(const QByteArray &path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    return address;
+}
+
+bool isOurUser(int socket)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == geteuid();
+}
+
+enum class Lock { Taken, Busy, Failed };
+
+// The lock file is never removed, so the descriptor always locks the file its
+// name leads to.
+Lock takeLock(const QByteArray &lockPath, int &descriptor)
+{
+    descriptor =
+        open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return Lock::Failed;
+    struct stat status {
+    };
+    if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+        flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+        return Lock::Taken;
+    const bool busy = errno == EWOULDBLOCK;
+    close(descriptor);
+    descriptor = -1;
+    return busy ? Lock::Busy : Lock::Failed;
+}
+
+// Reads until a line has come, within the deadline. Empty when none did.
+QByteArray lineFrom(int socket, const QDeadlineTimer &deadline)
+{
+    QByteArray heard;
+    while (!heard.endsWith('\n') && heard.size() <= maxMessageBytes) {
+        pollfd readable{socket, POLLIN, 0};
+        const int ready = poll(&readable, 1, static_cast<int>(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return {};
+        char bytes[maxMessageBytes];
+        const ssize_t got = recv(socket, bytes, sizeof bytes, 0);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got <= 0)
+            return {};
+        heard.append(bytes, got);
+    }
+    return heard;
+}
+
+// One try at telling the instance that listens at `path`: true when it took the news.
+bool tell(const QByteArray &path, const QByteArray &request, const QDeadlineTimer &deadline)
+{
+    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const sockaddr_un address = addressOf(path);
+    // A Unix socket connects at once or not at all (unix(7): EAGAIN when its
+    // queue is full), and its peer's credentials are those of the listener.
+    return socket.fd >= 0 &&
+           connect(socket.fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 &&
+           isOurUser(socket.fd) &&
+           send(socket.fd, request.constData(), static_cast<size_t>(request.size()),
+                MSG_NOSIGNAL) == request.size() &&
+           lineFrom(socket.fd, deadline) == acknowledgement;
 }
 
 } // namespace
 
+struct SingleInstance::Pending {
+    int descriptor;
+    std::unique_ptr<QSocketNotifier> readable;
+    QByteArray heard;
+    QDeadlineTimer deadline{requestWaitMs};
+    bool done = false;
+
+    explicit Pending(int socket)
+        : descriptor(socket),
+          readable(std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read))
+    {
+    }
+    ~Pending()
+    {
+        readable.reset();
+        close(descriptor);
+    }
+    Pending(const Pending &) = delete;
+    Pending &operator=(const Pending &) = delete;
+};
+
 SingleInstance::SingleInstance(const QString &settingsFile)
-    : socketName_(socketNameFor(settingsFile))
+    : socketPath_(socketPathFor(settingsFile))
 {
-    connect(&server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = server_.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { answer(socket); });
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        }
-    });
+    sweep_.setInterval(requestWaitMs / 10);
+    connect(&sweep_, &QTimer::timeout, this, &SingleInstance::dropStalePending);
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    pending_.clear();
+    accepting_.reset();
+    if (listener_ >= 0) {
+        // Gone before the lock: a launch in between finds neither, and waits
+        // for the lock.
+        unlink(socketPath_.constData());
+        close(listener_);
+    }
+    if (lock_ >= 0)
+        close(lock_);
+}
 
 bool SingleInstance::handOver(bool start)
 {
-    if (socketName_.isEmpty())
+    if (socketPath_.isEmpty())
         return false;
-    lock_ = std::make_unique<QLockFile>(socketName_ + QStringLiteral(".lock"));
-    // The lock is stale only when its process is gone, however long it runs.
-    lock_->setStaleLockTime(0);
-    if (lock_->tryLock(0)) {
-        listen();
-        return false;
-    }
-    return tellRunningInstance(start);
-}
-
-bool SingleInstance::tellRunningInstance(bool start)
-{
-    QLocalSocket socket;
-    socket.connectToServer(socketName_);
     const QByteArray &request = start ? startRequest : showRequest;
-    if (!socket.waitForConnected(answerWaitMs) || socket.write(request) != request.size() ||
-        !socket.waitForBytesWritten(answerWaitMs))
-        return false;
-    while (!socket.canReadLine())
-        if (!socket.waitForReadyRead(answerWaitMs))
+    const QDeadlineTimer deadline(handOverMs);
+    // The lock decides; the socket is asked after each try, as its holder may
+    // only now be starting to listen.
+    do {
+        const Lock lock = takeLock(socketPath_ + ".lock", lock_);
+        if (lock == Lock::Failed)
             return false;
-    return socket.readLine() == acknowledgement;
+        if (tell(socketPath_, request, deadline)) {
+            if (lock_ >= 0)
+                close(std::exchange(lock_, -1));
+            return true;
+        }
+        if (lock == Lock::Taken) {
+            listen();
+            return false;
+        }
+        usleep(retryMs * 1000);
+    } while (!deadline.hasExpired());
+    return false;
 }
 
 // A socket left by an instance that crashed is in the way: it is ours, as the
@@ -76,16 +225,74 @@ bool SingleInstance::tellRunningInstance(bool start)
 // no one to tell and run on their own.
 void SingleInstance::listen()
 {
-    QLocalServer::removeServer(socketName_);
-    static_cast<void>(server_.listen(socketName_));
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = addressOf(socketPath_);
+    if (listener_ < 0 || (unlink(socketPath_.constData()) != 0 && errno != ENOENT) ||
+        bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listener_, SOMAXCONN) != 0) {
+        if (listener_ >= 0)
+            close(std::exchange(listener_, -1));
+        return;
+    }
+    accepting_ = std::make_unique<QSocketNotifier>(listener_, QSocketNotifier::Read);
+    connect(accepting_.get(), &QSocketNotifier::activated, this, &SingleInstance::acceptLaunches);
 }
 
-void SingleInstance::answer(QLocalSocket *socket)
+// A few launches are heard at a time, each for a second at most: a flood of
+// connections costs neither memory nor descriptors, and the real launch that
+// comes after it is heard.
+void SingleInstance::acceptLaunches()
 {
-    if (!socket->canReadLine())
+    for (;;) {
+        const int socket = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (socket < 0 && (errno == EINTR || errno == ECONNABORTED))
+            continue;
+        if (socket < 0 && errno != EAGAIN) {
+            // Out of descriptors or memory: the next try comes later, not in a spin.
+            accepting_->setEnabled(false);
+            QTimer::singleShot(acceptPauseMs, this, [this] { accepting_->setEnabled(true); });
+        }
+        if (socket < 0)
+            return;
+        if (!isOurUser(socket) || pending_.size() >= maxPendingLaunches) {
+            close(socket);
+            continue;
+        }
+        Pending &launch = pending_.emplace_back(socket);
+        connect(launch.readable.get(), &QSocketNotifier::activated, this,
+                [this, &launch] { hear(launch); });
+        sweep_.start();
+    }
+}
+
+void SingleInstance::hear(Pending &launch)
+{
+    char bytes[maxMessageBytes];
+    const ssize_t got = recv(launch.descriptor, bytes, sizeof bytes, 0);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
         return;
-    const QByteArray request = socket->readLine();
-    socket->write(acknowledgement);
-    socket->disconnectFromServer();
-    emit launchedAgain(request == startRequest);
+    launch.heard.append(bytes, std::max<ssize_t>(got, 0));
+    const bool start = launch.heard == startRequest;
+    const bool known = start || launch.heard == showRequest;
+    if (!known && got > 0 && launch.heard.size() < maxMessageBytes && !launch.heard.contains('\n'))
+        return; // more is coming
+    launch.done = true;
+    launch.readable->setEnabled(false);
+    if (!known)
+        return;
+    static_cast<void>(send(launch.descriptor, acknowledgement.constData(),
+                           static_cast<size_t>(acknowledgement.size()),
+                           MSG_NOSIGNAL | MSG_DONTWAIT));
+    // Told once this notifier's event is over: the window may open a message
+    // box, whose events could end this launch meanwhile.
+    QMetaObject::invokeMethod(
+        this, [this, start] { emit launchedAgain(start); }, Qt::QueuedConnection);
+}
+
+void SingleInstance::dropStalePending()
+{
+    pending_.remove_if(
+        [](const Pending &launch) { return launch.done || launch.deadline.hasExpired(); });
+    if (pending_.empty())
+        sweep_.stop();
 }

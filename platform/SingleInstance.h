@@ -1,16 +1,21 @@
 #pragma once
 
-#include <QLocalServer>
-#include <QLockFile>
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <list>
 #include <memory>
 
+class QSocketNotifier;
+
 // One Quorrel for each settings file. The first to start holds a lock in the
-// user's runtime folder and listens on a local socket beside it; a later start
+// user's runtime folder and listens on a Unix socket beside it; a later start
 // finds the lock taken and tells the first one through the socket that it was
-// launched again. Without a runtime folder, or when the first one cannot be
-// told, every start runs on its own, as if this did not exist.
+// launched again. Only processes of the same user are heard or told
+// (SO_PEERCRED on both ends). Without a runtime folder that is the user's
+// alone (0700), or when the first one cannot be told within three seconds,
+// every start runs on its own, as if this did not exist.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -23,6 +28,7 @@ public:
     // True when another instance runs and took the news of this launch (and
     // whether it asked to start the cycle); this one then has nothing to do.
     // Otherwise this one becomes the instance that later launches tell.
+    // Waits three seconds at most, whatever the other end does.
     [[nodiscard]] bool handOver(bool start);
 
 signals:
@@ -31,11 +37,17 @@ signals:
     void launchedAgain(bool start);
 
 private:
-    [[nodiscard]] bool tellRunningInstance(bool start);
-    void listen();
-    void answer(QLocalSocket *socket);
+    struct Pending; // a later launch that is being heard
 
-    QString socketName_; // empty without a runtime folder
-    std::unique_ptr<QLockFile> lock_;
-    QLocalServer server_;
+    void listen();
+    void acceptLaunches();
+    void hear(Pending &launch);
+    void dropStalePending();
+
+    QByteArray socketPath_; // empty without a runtime folder of the user's alone
+    int lock_ = -1;
+    int listener_ = -1;
+    std::unique_ptr<QSocketNotifier> accepting_;
+    std::list<Pending> pending_;
+    QTimer sweep_; // while launches are pending: drops the slow ones
 };

@@ -11,8 +11,10 @@
 #include "platform/Dialogs.h"
 #include <csignal>
 #include <functional>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -29,12 +31,15 @@ enum class Damage {
     Binary,
     Huge,
     LinkLoop,
+    Pipe,
     NoPermission,
     Folder,
     NoFolder,
     ReadOnlyFolder,
     TooMuch,
     OtherSaving,
+    LinkAsLock,
+    PipeAsLock,
     DiskFull,
     DiskFillsUp
 };
@@ -52,6 +57,15 @@ bool putDamage(Damage damage, const QString &fileName, const QByteArray &sound)
         return writeWholeFile(fileName, sound) && file.resize(100 * 1024 * 1024);
     case Damage::LinkLoop: // cannot be opened, not even by root
         return QDir().mkpath(QFileInfo(fileName).path()) && QFile::link(fileName, fileName);
+    case Damage::Pipe: // an open for reading waits for a writer
+        return QDir().mkpath(QFileInfo(fileName).path()) &&
+               mkfifo(QFile::encodeName(fileName).constData(), 0600) == 0;
+    case Damage::LinkAsLock:
+        return writeWholeFile(fileName, sound) &&
+               QFile::link(fileName + u".elsewhere"_s, fileName + u".save.lock"_s);
+    case Damage::PipeAsLock:
+        return writeWholeFile(fileName, sound) &&
+               mkfifo(QFile::encodeName(fileName + u".lock"_s).constData(), 0600) == 0;
     case Damage::NoPermission:
         return writeWholeFile(fileName, sound) && file.setPermissions({});
     case Damage::Folder:
@@ -69,7 +83,7 @@ QString fingerprint(const QString &path)
     const QFileInfo info(path);
     return u"%1 %2 %3 %4"_s.arg(info.symLinkTarget(), QDir(path).entryList().join(u','))
         .arg(int(info.permissions()))
-        .arg(qHash(fileBytes(path)));
+        .arg(info.isFile() ? qHash(fileBytes(path)) : 0);
 }
 
 // A value that only the registry store holds: why writing it failed, or an
@@ -135,6 +149,25 @@ QString underFileSizeLimit(rlim_t bytes, const std::function<QString()> &write)
     return setrlimit(RLIMIT_FSIZE, &none) == 0 ? reported : u"(limit kept)"_s;
 }
 
+// Runs `check` in a child process of the user nobody, whom root's privileges
+// do not reach: true when it passed.
+bool asUnprivilegedUser(const std::function<void()> &check)
+{
+    constexpr uid_t nobody = 65534;
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
+            _exit(2);
+        check();
+        std::fflush(stdout);
+        _exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 // The paths of the files, or of every entry, under `root`.
 QStringList everythingUnder(const QString &root, QDir::Filters filter = QDir::AllEntries)
 {
@@ -163,22 +196,29 @@ private slots:
         umask(022);
     }
 
+    // Whatever the umask lets through.
     void storeFilesAndFoldersAreTheUsersAlone()
     {
+        umask(0);
+        const auto usualMask = qScopeGuard([] { umask(022); });
         TestRig rig;
         rig.save();
         QCOMPARE(writeToStore(rig.registry()), QString());
+        QVERIFY(AttemptLog(rig.attemptLogFile()).append({}));
         const QString config = rig.home() + u"/config"_s;
         const QString data = rig.home() + u"/data"_s;
+        const QString state = rig.home() + u"/state"_s;
         QCOMPARE(everythingUnder(config), names("Quorrel Quorrel/Quorrel.ini"));
         QCOMPARE(everythingUnder(data), names("registry.reg"));
-        for (const QString &folder : {config, config + u"/Quorrel"_s, data})
+        QCOMPARE(everythingUnder(state), names("attempts.log"));
+        for (const QString &folder : {config, config + u"/Quorrel"_s, data, state})
             QVERIFY2(modeOf(folder) == 0700, qPrintable(folder));
-        for (const QString &file : {rig.settingsFile(), rig.registry().fileName()}) {
+        for (const QString &file :
+             {rig.settingsFile(), rig.registry().fileName(), rig.attemptLogFile()})
             QVERIFY2(modeOf(file) == 0600, qPrintable(file));
+        for (const QString &file : {rig.settingsFile(), rig.registry().fileName()})
             QVERIFY(QFile::setPermissions(file,
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-        }
         QCOMPARE(rig.save(), u"Your settings have been saved."_s);
         QCOMPARE(writeToStore(rig.registry(), u"1500"_s), QString());
         for (const QString &file : {rig.settingsFile(), rig.registry().fileName()})
@@ -344,6 +384,7 @@ private slots:
              u"The file %1 is not a settings file: it is not text."_s + moveIt},
             {false, Damage::Huge, u"The file %1 is too large to be a settings file."_s + moveIt},
             {false, Damage::LinkLoop, unreadable},
+            {false, Damage::Pipe, unreadable},
             {false, Damage::NoPermission, unreadable},
             {false, Damage::Folder,
              u"There is a folder named %1 where the settings file belongs."_s},
@@ -355,12 +396,17 @@ private slots:
             {false, Damage::OtherSaving,
              QStringLiteral("Another Quorrel is saving its settings in %1. Try again in a "
                             "moment.")},
+            {false, Damage::LinkAsLock,
+             u"Something that is not a file is where the lock file %1.save.lock belongs."_s +
+                 moveIt},
             {false, Damage::DiskFull, diskFull},
             {false, Damage::DiskFillsUp, diskFull},
             {true, Damage::Cut, regDamaged},
             {true, Damage::Binary, regDamaged},
             {true, Damage::Huge, regUnreadable},
             {true, Damage::LinkLoop, regUnreadable},
+            {true, Damage::Pipe, regUnreadable},
+            {true, Damage::PipeAsLock, regUnreadable},
             {true, Damage::Folder, regUnreadable},
             {true, Damage::OtherSaving,
              u"another Quorrel is writing the registry store. Try again in a moment"_s},
@@ -368,65 +414,15 @@ private slots:
             {true, Damage::DiskFillsUp, regUnreadable},
             {true, Damage::NoPermission,
              u"access was denied; the registry store may be read-only"_s}};
-        for (auto [registry, damage, why] : rows) {
-            // Root reads and writes without permission.
+        for (const auto &[registry, damage, why] : rows) {
+            // Root reads and writes without permission: as root, these rows
+            // run as another user.
             if ((damage == Damage::NoPermission || damage == Damage::ReadOnlyFolder) && !geteuid())
-                continue;
-            const SettingsSnapshot old{{u"old.example"_s}, true, false, QString(), 6};
-            TestRig rig;
-            const QString file = registry ? rig.registry().fileName() : rig.settingsFile();
-            const QString folder = QFileInfo(file).path();
-            const QString damaged = damage == Damage::NoFolder ? folder : file;
-            // The registry held by another Quorrel is empty: nothing to show.
-            const bool empty = registry && damage == Damage::OtherSaving;
-            const QByteArray sound = empty ? "" : registry ? soundStore() : fileOf(old);
-            QVERIFY(putDamage(damage, file, sound));
-            const QString before = fingerprint(damaged);
-            frmmain &w = rig.window();
-            // Read at the start: the settings shown, or the value stored.
-            const bool readable = damage >= Damage::ReadOnlyFolder && !empty;
-            const QString value = registry && readable ? u"576"_s : notSet;
-            QCOMPARE(SettingsSnapshot::of(w),
-                     !registry && readable ? old : SettingsSnapshot{.hosts = defaultHosts()});
-            QCOMPARE(readFromStore(rig.registry()), value);
-
-            SettingsSnapshot wanted = oneOfTwo(true);
-            // Too much: 130 hosts of 64 KiB, more than a start reads back.
-            for (int host = 0; damage == Damage::TooMuch && host < 130; ++host)
-                wanted.hosts.append(QString(64 * 1024, QChar(u'a' + host % 26)));
-            wanted.applyTo(w);
-            const bool readOnly = damage == Damage::ReadOnlyFolder;
-            QVERIFY(!readOnly || QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-            std::optional<StoreLock> otherQuorrel;
-            if (damage == Damage::OtherSaving)
-                otherQuorrel.emplace(registry ? file : file + u".save"_s);
-            QElapsedTimer waited;
-            waited.start();
-            // A full disk: no byte can be written, or half as many as the store had.
-            const QString written = underFileSizeLimit(
-                damage == Damage::DiskFull      ? 0
-                : damage == Damage::DiskFillsUp ? sound.size() / 2
-                                                : RLIM_INFINITY,
-                [&] { return registry ? writeToStore(rig.registry(), u"1500"_s) : rig.save(); });
-            // A hung Quorrel's lock is waited for once: 5 s for a save, 1 s
-            // for a registry write; twice as long fails.
-            const int wait = registry ? 1000 : 5000;
-            QVERIFY(!otherQuorrel ||
-                    (waited.elapsed() >= wait * 8 / 10 && waited.elapsed() < wait * 3 / 2 + 1500));
-            otherQuorrel.reset();
-            QVERIFY(!readOnly ||
-                    QFile::setPermissions(folder,
-                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-            why.replace(u"%1"_s, file).replace(u"%2"_s, folder);
-            QCOMPARE(registry ? written : rig.dialogs.boxes.join(u'|'),
-                     registry ? why
-                              : QStringLiteral("48 | Quorrel Settings | Your settings "
-                                               "could not be saved.\n\n%1 | ")
-                                    .arg(why));
-            QCOMPARE(readFromStore(rig.registry()), value);
-            QCOMPARE(fingerprint(damaged), before);
-            if (!registry && readable)
-                QCOMPARE(SettingsSnapshot::of(TestRig(fileBytes(file)).window()), old);
+                QVERIFY(asUnprivilegedUser([&] { damageIsKept(registry, damage, why); }));
+            else
+                damageIsKept(registry, damage, why);
+            if (QTest::currentTestFailed())
+                return;
         }
     }
 
@@ -448,6 +444,69 @@ private slots:
             QCOMPARE(readFromStore(rig.registry()),
                      store.size() > registryLimit ? notSet : u"576"_s);
         }
+    }
+
+private:
+    // Puts the damage in the store, then shows and saves settings over it.
+    void damageIsKept(bool registry, Damage damage, QString why)
+    {
+        const SettingsSnapshot old{{u"old.example"_s}, true, false, QString(), 6};
+        TestRig rig;
+        const QString file = registry ? rig.registry().fileName() : rig.settingsFile();
+        const QString folder = QFileInfo(file).path();
+        const QString damaged = damage == Damage::NoFolder ? folder : file;
+        // The registry held by another Quorrel is empty: nothing to show.
+        const bool empty = registry && damage == Damage::OtherSaving;
+        const QByteArray sound = empty ? "" : registry ? soundStore() : fileOf(old);
+        QVERIFY(putDamage(damage, file, sound));
+        const QString before = fingerprint(damaged);
+        frmmain &w = rig.window();
+        // Read at the start: the settings shown, or the value stored.
+        const bool readable = damage >= Damage::ReadOnlyFolder && !empty;
+        const QString value = registry && readable ? u"576"_s : notSet;
+        QCOMPARE(SettingsSnapshot::of(w),
+                 !registry && readable ? old : SettingsSnapshot{.hosts = defaultHosts()});
+        QCOMPARE(readFromStore(rig.registry()), value);
+
+        SettingsSnapshot wanted = oneOfTwo(true);
+        // Too much: 130 hosts of 64 KiB, more than a start reads back.
+        for (int host = 0; damage == Damage::TooMuch && host < 130; ++host)
+            wanted.hosts.append(QString(64 * 1024, QChar(u'a' + host % 26)));
+        wanted.applyTo(w);
+        const bool readOnly = damage == Damage::ReadOnlyFolder;
+        QVERIFY(!readOnly || QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        std::optional<StoreLock> otherQuorrel;
+        if (damage == Damage::OtherSaving)
+            otherQuorrel.emplace(registry ? file : file + u".save"_s);
+        QElapsedTimer waited;
+        waited.start();
+        int painted = 0; // the window's events, handled while the save waits
+        QTimer painting;
+        connect(&painting, &QTimer::timeout, this, [&painted] { ++painted; });
+        painting.start(50);
+        // A full disk: no byte can be written, or half as many as the store had.
+        const QString written = underFileSizeLimit(
+            damage == Damage::DiskFull      ? 0
+            : damage == Damage::DiskFillsUp ? sound.size() / 2
+                                            : RLIM_INFINITY,
+            [&] { return registry ? writeToStore(rig.registry(), u"1500"_s) : rig.save(); });
+        // A hung Quorrel's lock is waited for 1 s at most, while the window
+        // goes on painting.
+        QVERIFY(!otherQuorrel || (waited.elapsed() >= 800 && waited.elapsed() < 3000));
+        QVERIFY(!otherQuorrel || registry || painted >= 5);
+        otherQuorrel.reset();
+        QVERIFY(!readOnly || QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                               QFile::ExeOwner));
+        why.replace(u"%1"_s, file).replace(u"%2"_s, folder);
+        QCOMPARE(registry ? written : rig.dialogs.boxes.join(u'|'),
+                 registry ? why
+                          : QStringLiteral("48 | Quorrel Settings | Your settings "
+                                           "could not be saved.\n\n%1 | ")
+                                .arg(why));
+        QCOMPARE(readFromStore(rig.registry()), value);
+        QCOMPARE(fingerprint(damaged), before);
+        if (!registry && readable)
+            QCOMPARE(SettingsSnapshot::of(TestRig(fileBytes(file)).window()), old);
     }
 };
 

@@ -6,7 +6,7 @@
 // One connection attempt as the log keeps it.
 struct AttemptEntry {
     QString method; // "HTTP" or "FTP"
-    QString host;   // as the user typed it
+    QString host;   // as it may be shown to others: one line, no password
     bool succeeded = false;
     QString reason; // why it failed, in plain words; empty when it succeeded
     qint64 durationMs = 0;
@@ -17,8 +17,9 @@ struct AttemptEntry {
 // with `tail -f`: the local time in ISO 8601 with its offset, the method, the
 // host, "ok" or "failed", the reason, the duration and the bytes, separated by
 // tabs. Past 1 MiB the file becomes `<file>.1`, replacing an older one, and a
-// new file begins. Control characters of a host are written as \xNN, so every
-// attempt stays one line.
+// new file begins. The texts are written as given: the caller keeps them to
+// one line each. A file that is not the user's own regular file (a link, a
+// pipe, a folder) is never written; the error output says so once.
 class AttemptLog
 {
 public:
@@ -30,12 +31,18 @@ public:
     explicit AttemptLog(QString fileName);
 
     const QString &fileName() const { return fileName_; }
-    // Stamps the entry with the time and adds its line. False when it could
-    // not be written.
+    // Stamps the entry with the time and adds its line, whole or not at all.
+    // False when it could not be written. Never waits for anything.
     [[nodiscard]] bool append(const AttemptEntry &entry);
 
 private:
-    [[nodiscard]] bool rollOverBefore(qint64 lineBytes);
+    // An open descriptor of the log, or -1 when it cannot be used.
+    int openLog();
+    bool writeLine(int descriptor, const QByteArray &line);
+    bool rollOver();
+    void complain(const QString &why);
 
     QString fileName_;
+    qint64 size_ = 0;         // of the log when it was last opened
+    bool complained_ = false; // since the log last worked
 };

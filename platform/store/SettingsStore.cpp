@@ -166,6 +166,10 @@ std::optional<SaveError> QtSettingsStore::commitFile(const QString &application,
     if (lock.state() == StoreLock::State::Busy)
         return SaveError{tr("Another Quorrel is saving its settings in %1. Try again in a moment.")
                              .arg(shown(file))};
+    if (lock.state() == StoreLock::State::NotAFile)
+        return SaveError{tr("Something that is not a file is where the lock file %1 belongs. "
+                            "Move or delete it to save your settings.")
+                             .arg(shown(file + QStringLiteral(".save.lock")))};
     if (lock.state() == StoreLock::State::Failed)
         return whyNotWritten(file);
     // So a lock file of QSettings' own was left by a Quorrel that died while

@@ -1,10 +1,13 @@
 #include "platform/store/StoreFile.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -18,7 +21,22 @@
 namespace
 {
 
-constexpr int lockRetryMs = 2;
+constexpr int lockRetryMs = 5;
+
+// A window keeps painting while its store waits for a lock: the thread's
+// events are handled meanwhile, but no click or key, which could start
+// another save.
+void pauseBeforeRetry()
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    if (!application || QThread::currentThread() != application->thread()) {
+        QThread::msleep(lockRetryMs);
+        return;
+    }
+    QEventLoop pause;
+    QTimer::singleShot(lockRetryMs, &pause, &QEventLoop::quit);
+    pause.exec(QEventLoop::ExcludeUserInputEvents);
+}
 
 // Whether the open file is still the one that the name leads to.
 bool isStillNamed(int descriptor, const QByteArray &fileName)
@@ -210,7 +228,7 @@ StoreLock::StoreLock(const QString &fileName, int waitMs)
 {
     const QDeadlineTimer deadline(waitMs);
     while ((state_ = tryOnce()) == State::Busy && !deadline.hasExpired())
-        QThread::msleep(lockRetryMs);
+        pauseBeforeRetry();
 }
 
 StoreLock::~StoreLock()
@@ -226,9 +244,18 @@ StoreLock::~StoreLock()
 StoreLock::State StoreLock::tryOnce()
 {
     // A link in the lock file's place is not followed: it could lead anywhere.
-    descriptor_ = open(lockFile_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Nor is a pipe or a device waited for or locked.
+    descriptor_ =
+        open(lockFile_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (descriptor_ < 0)
-        return State::Failed;
+        return errno == ELOOP || errno == EISDIR || errno == ENXIO ? State::NotAFile
+                                                                   : State::Failed;
+    struct stat status {
+    };
+    if (fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(std::exchange(descriptor_, -1));
+        return State::NotAFile;
+    }
     const bool locked = flock(descriptor_, LOCK_EX | LOCK_NB) == 0;
     const bool busy = !locked && errno == EWOULDBLOCK;
     if (locked && isStillNamed(descriptor_, lockFile_))

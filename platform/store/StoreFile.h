@@ -67,12 +67,15 @@ class StoreLock
 public:
     enum class State {
         Locked,
-        Busy,   // another process held it for the whole wait
-        Failed, // the lock file could not be made, as in a folder that is not writable
+        Busy,     // another process held it for the whole wait
+        Failed,   // the lock file could not be made, as in a folder that is not writable
+        NotAFile, // a link, a folder, a pipe or a device is where the lock file belongs
     };
 
-    // Waits at most `waitMs` for another process to let go.
-    explicit StoreLock(const QString &fileName, int waitMs = 5000);
+    // Waits at most `waitMs` for another process to let go. On the thread of
+    // the application's events, they are handled meanwhile (all but the
+    // user's input), so a window goes on painting.
+    explicit StoreLock(const QString &fileName, int waitMs = 1000);
     ~StoreLock();
     StoreLock(const StoreLock &) = delete;
     StoreLock &operator=(const StoreLock &) = delete;

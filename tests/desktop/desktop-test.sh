@@ -50,11 +50,18 @@ centred() { xdotool getwindowgeometry "$(main_window)" | awk '/Position/ { split
     /Geometry/ { split($2, size, "x") } END { exit !(at[1] == int((1024 - size[1]) / 2) && at[2] == int((768 - size[2]) / 2)) }'; }
 ended() { ! kill -0 "$app" 2>/dev/null; }
 
+# The usual limit of a desktop session; the flood below goes beyond it.
+ulimit -Sn 1024
 # One host that refuses at once: no attempt leaves the machine.
 mkdir -p "$work/config/Quorrel" && printf '[options]\nhost0=127.0.0.1:1\n' >"$work/config/Quorrel/Quorrel.ini"
 export XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config HOME=$work
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-check "--version prints the version" test "$("$binary" --version)" = "Quorrel 2.5"
+# The command line is answered with no display at all: over SSH, in a script.
+nodisplay() { env -u DISPLAY -u WAYLAND_DISPLAY "$binary" "$@"; }
+check "--version prints the version without a display" test "$(nodisplay --version)" = "Quorrel 2.5"
+check "--help lists the options without a display" eval 'nodisplay --help | grep -q -- --tray'
+check "a wrong option ends with status 1 and says so" eval \
+    'nodisplay --strat 2>&1 | grep -q "Unknown option .strat."; [ "${PIPESTATUS[0]}" -eq 1 ]'
 "$binary" >"$work/quorrel.log" 2>&1 &
 app=$!
 pids+=($app)
@@ -98,6 +105,91 @@ check "a second launch ends with status 0" test $? -eq 0
 check "and brings the window back" eventually is_shown
 check "and starts the first one's cycle" eventually grep -q "127.0.0.1:1.failed.connection refused" \
     "$work/.local/state/quorrel/attempts.log"
+
+# A flood on the socket: a request of 1 MB, one never finished, 2,000 idle
+# connections, more than the usual limit of 1,024 open files. The running
+# Quorrel still hears a real launch.
+click_tray_button
+eventually is_hidden
+python3 -c '
+import resource, socket, sys, time
+hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+resource.setrlimit(resource.RLIMIT_NOFILE, (min(4096, hard), hard))
+def peer():
+    s = socket.socket(socket.AF_UNIX)
+    s.connect(sys.argv[1])
+    return s
+big = peer()
+big.setblocking(False)
+try:
+    big.send(b"x" * 1000000)
+except BlockingIOError:
+    pass
+peer().send(b"sta")
+idle = [peer() for _ in range(2000)]
+print("flooding", flush=True)
+time.sleep(30)
+' "$(ls "$XDG_RUNTIME_DIR"/quorrel-* | grep -v '\.lock$')" >"$work/flood" 2>&1 &
+pids+=($!)
+eventually grep -qs flooding "$work/flood"
+timeout 10 "$binary" >>"$work/quorrel.log" 2>&1
+check "after a flood on its socket a second launch ends with status 0" test $? -eq 0
+check "and brings the window back" eventually is_shown
+
+# A runtime folder that others may write to is not used: each start runs alone.
+mkdir -m 777 "$work/open-run"
+XDG_RUNTIME_DIR=$work/open-run "$binary" --tray >>"$work/quorrel.log" 2>&1 &
+alone=$!
+pids+=($alone)
+sleep 2
+check "with a runtime folder open to all, a start runs on its own" kill -0 "$alone"
+check "and leaves nothing in that folder" test -z "$(ls -A "$work/open-run")"
+kill "$alone"
+
+# Another user's socket where this user's belongs (as root, the test can be
+# that other user): it is told nothing, and the launch runs on its own.
+foreign=$XDG_RUNTIME_DIR/quorrel-$(printf %s "$work/foreign/Quorrel/Quorrel.ini" | sha256sum | cut -c1-16)
+python3 -c '
+import os, socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+os.setuid(65534)
+s.listen(8)
+print("listening", flush=True)
+while True:
+    peer, _ = s.accept()
+    print("told" if peer.recv(64) else "silent", flush=True)
+' "$foreign" >"$work/foreign.log" 2>&1 &
+pids+=($!)
+eventually grep -qs listening "$work/foreign.log"
+XDG_CONFIG_HOME=$work/foreign "$binary" --tray --start >>"$work/quorrel.log" 2>&1 &
+victim=$!
+pids+=($victim)
+sleep 2
+check "another user's socket in its place is told nothing" eval '! grep -q told "$work/foreign.log"'
+check "and the launch runs on its own" kill -0 "$victim"
+kill "$victim"
+
+# Two launches at the same moment, 20 times: one Quorrel each time.
+pair_once() {
+    XDG_CONFIG_HOME=$work/pair "$binary" --tray >>"$work/pair.log" 2>&1 &
+    local first=$!
+    XDG_CONFIG_HOME=$work/pair "$binary" --tray >>"$work/pair.log" 2>&1 &
+    local second=$!
+    one_ended() { ! kill -0 "$first" 2>/dev/null || ! kill -0 "$second" 2>/dev/null; }
+    eventually one_ended
+    sleep 0.3
+    local running=0
+    kill -0 "$first" 2>/dev/null && running=$((running + 1))
+    kill -0 "$second" 2>/dev/null && running=$((running + 1))
+    kill "$first" "$second" 2>/dev/null
+    wait "$first" "$second" 2>/dev/null
+    [ "$running" -eq 1 ]
+}
+single=0
+for _ in $(seq 20); do pair_once && single=$((single + 1)); done
+check "two launches together leave one Quorrel running, 20 times out of 20" test "$single" -eq 20
+
 kill "$app"
 eventually ended
 

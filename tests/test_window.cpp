@@ -253,10 +253,11 @@ private slots:
             rig->tray.click(Tray::LeftDoubleClick);
             QVERIFY(!w->isVisible());
             rig->tray.click(Tray::RightButtonUp); // no second menu inside the first
-            // Only the left button chooses an item.
-            const auto at = [menu](QAction *item) { return menu->actionGeometry(item).center(); };
-            QTest::mouseClick(menu, Qt::RightButton, {}, at(w->stop1));
-            QTest::mouseClick(menu, Qt::LeftButton, {}, at(w->open));
+            // The right button chooses nothing. The choice is made by keys:
+            // offscreen, some Qt versions let no synthetic click choose.
+            QTest::mouseClick(menu, Qt::RightButton, {}, menu->actionGeometry(w->stop1).center());
+            menu->setActiveAction(w->open);
+            QTest::keyClick(menu, Qt::Key_Return);
         });
         rig->tray.click(Tray::RightButtonUp);
         QCOMPARE(stops.count(), 0);
@@ -440,7 +441,8 @@ private slots:
     void theStatusTimeHasSecondsAndNoZone()
     {
         for (const auto &[locale, shape] :
-             {std::pair{"en_US", QStringLiteral(R"(^\d\d?:\d\d:\d\d [AP]M$)")},
+             // A space before PM, plain or narrow as locale data has it.
+             {std::pair{"en_US", QStringLiteral(R"(^\d\d?:\d\d:\d\d[ \x{202F}][AP]M$)")},
               {"zh_CN", QStringLiteral(R"(^\d\d:\d\d:\d\d$)")},     // zone first
               {"es_ES", QStringLiteral(R"(^\d\d?:\d\d:\d\d$)")}}) { // "(UTC)"
             QLocale::setDefault(QLocale(QLatin1StringView(locale)));

@@ -28,7 +28,7 @@ test: test-deps build
 # `make test` on Debian 13 from this Debian 12 machine, as root: a trixie root
 # from this machine's mirror, kept in TRIXIE_ROOT for the next run. Not part
 # of CI: it takes about a quarter of an hour.
-TRIXIE_ROOT ?= /var/tmp/quorrel-trixie
+TRIXIE_ROOT ?= /var/cache/quorrel-trixie
 test-trixie:
 	@scripts/install-deps mmdebstrap
 	scripts/test-trixie $(TRIXIE_ROOT) $(JOBS)

@@ -51,8 +51,10 @@ check "every library the binary needs is found" bash -c "! ldd '$root/usr/bin/qu
 manual_names() { # manual_names PAGE WORD...
     [ $# -gt 1 ] || { echo "no words to look for"; return 1; }
     local shown
-    shown=$(MANWIDTH=80 man --warnings -E ascii -l "$root/usr/share/man/$1.gz" 2>"$work/man.err")
-    [ $? -eq 0 ] && [ ! -s "$work/man.err" ] || { cat "$work/man.err"; return 1; }
+    if ! shown=$(MANWIDTH=80 man --warnings -E ascii -l "$root/usr/share/man/$1.gz" 2>"$work/man.err") ||
+        [ -s "$work/man.err" ]; then
+        cat "$work/man.err" && return 1
+    fi
     for word in "${@:2}"; do grep -qF -- "$word" <<<"$shown" || { echo "no $word"; return 1; }; done
 }
 options=$(QT_QPA_PLATFORM=offscreen "$root/usr/bin/quorrel" --help 2>/dev/null | grep -o -- '--[a-z-]*')

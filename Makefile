@@ -27,7 +27,7 @@ test: test-deps build
 
 # `make test` on Debian 13 from this Debian 12 machine, as root: a trixie root
 # from this machine's mirror, kept in TRIXIE_ROOT for the next run. Not part
-# of CI: it takes about a quarter of an hour.
+# of CI: from nothing it takes some 6 minutes at JOBS=2, longer on a busy machine.
 TRIXIE_ROOT ?= /var/cache/quorrel-trixie
 test-trixie:
 	@scripts/install-deps mmdebstrap

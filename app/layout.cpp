@@ -120,6 +120,19 @@ protected:
     }
 };
 
+// A press beside the rows deselects the host, so that Remove and Edit then do
+// nothing. Qt itself keeps the selection there in some versions.
+class HostListBox final : public QListWidget
+{
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (!indexAt(event->position().toPoint()).isValid())
+            clearSelection();
+        QListWidget::mousePressEvent(event);
+    }
+};
+
 template <typename Control> Control *named(Control *control, const char *name)
 {
     control->setObjectName(QLatin1String(name));
@@ -351,8 +364,11 @@ void frmmain::buildProgramPage(QWidget *widget)
     auto *page = static_cast<TabPage *>(widget);
     Image1 = makePicture("Image1", QStringLiteral(":/quorrel/logo.png"), tr("Quorrel logo"));
     page->place(Image1, twips::rect(840, 480, 4185, 885));
+    // The version, centred under the drawing of the logo (which leaves its
+    // picture's right end empty) with some air below its slogan.
     Label21 = makeLabel("Label21", tr("Quorrel 2.5"));
-    page->place(Label21, twips::rect(1980, 1305, 2130, 195));
+    Label21->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    page->place(Label21, twips::rect(1455, 1425, 2130, 255));
     Label1 = makeLabel("Label1", tr("Remote Host:"));
     page->place(Label1, twips::rect(105, 1935, 4095, 195));
     Label2 = makeLabel("Label2", tr("Status:"));
@@ -374,7 +390,7 @@ void frmmain::buildProgramPage(QWidget *widget)
 void frmmain::buildHostsPage(QWidget *widget)
 {
     auto *page = static_cast<TabPage *>(widget);
-    List1 = named(new QListWidget, "List1");
+    List1 = named(new HostListBox, "List1");
     List1->setAccessibleName(tr("Remote hosts"));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setSortingEnabled(false);
@@ -415,7 +431,7 @@ void frmmain::buildOptionsPage(QWidget *widget)
     page->place(http, twips::rect(540, 660, 1155, 255));
     ftp = named(new QRadioButton(tr("FTP")), "ftp");
     ftp->setAccessibleName(tr("FTP"));
-    page->place(ftp, twips::rect(540, 1035, 1215, 195));
+    page->place(ftp, twips::rect(540, 1035, 1215, 255));
 
     Check1 = named(new QCheckBox(tr("Enable Proxy")), "Check1");
     Check1->setAccessibleName(Check1->text());
@@ -515,7 +531,6 @@ void frmmain::buildAboutPage(QWidget *widget)
     auto *page = static_cast<TabPage *>(widget);
     Text2 = named(new QPlainTextEdit, "Text2");
     Text2->setAccessibleName(tr("About Quorrel"));
-    Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Tab moves on to "&Homepage"; the text is no place for tab characters.
     Text2->setTabChangesFocus(true);
     page->place(Text2, twips::rect(120, 360, 5430, 2175));

@@ -139,9 +139,10 @@ public:
     // main: the window shown, or hidden as Command9 hides it; with start, the
     // cycle started as Command1 starts it.
     void Form_Launch(bool start, bool toTray);
-    // Quorrel launched again: the window comes forward, from the tray too;
-    // with start, the cycle starts unless it runs.
-    void Form_LaunchedAgain(bool start);
+    // Quorrel launched again: the window comes forward, from the tray too, or
+    // with history the History window does; with start, the cycle starts
+    // unless it runs.
+    void Form_LaunchedAgain(bool start, bool history);
 
     // --- keepalive/: scheduler and connection attempt ---
     // Timer1 every 59 s: counts a minute, and attempts once the interval is

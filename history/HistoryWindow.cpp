@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -201,14 +202,20 @@ HistoryWindow::HistoryWindow(const AttemptLog &log, QWidget *parent)
     outages_->setRootIsDecorated(false);
     outages_->setHeaderLabels({tr("Start"), tr("End"), tr("Length"), tr("Hosts"), tr("Reasons")});
     outages_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    outages_->header()->setStretchLastSection(true);
     outagesHeading_->setBuddy(outages_);
     layout->addWidget(outages_);
     skipped_ = addLabel("skipped");
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setAccessibleName(tr("Close"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
+    // As any window of a glance closes.
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this,
+            &QWidget::close);
     layout->addWidget(buttons);
     reload();
+    // Room for a day of outages and their reasons at the desktop's font size.
+    resize(fontMetrics().averageCharWidth() * 100, fontMetrics().height() * 26);
 }
 
 void HistoryWindow::reload()

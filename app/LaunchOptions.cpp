@@ -8,6 +8,7 @@ namespace
 
 const QString startName = QStringLiteral("start");
 const QString trayName = QStringLiteral("tray");
+const QString historyName = QStringLiteral("history");
 
 // Qt's own options of a desktop program, which QApplication takes from the
 // command line itself; accepted here so that they still reach it.
@@ -39,7 +40,9 @@ void describe(QCommandLineParser &parser)
     parser.addOptions(
         {{startName, LaunchOptions::tr("Start the keep-alive cycle at once, as Start does.")},
          {trayName, LaunchOptions::tr("Start hidden in the tray, as Tray does (minimized when "
-                                      "no tray is running).")}});
+                                      "no tray is running).")},
+         {historyName, LaunchOptions::tr("Show the History window: the line's last 24 hours, "
+                                         "its outages and what the attempts cost.")}});
     acceptQtOptions(parser);
 }
 
@@ -55,7 +58,9 @@ std::optional<LaunchOptions> LaunchOptions::fromArguments(int argc, char *argv[]
     if (!parser.parse(arguments) || parser.isSet(QStringLiteral("help")) ||
         parser.isSet(QStringLiteral("help-all")) || parser.isSet(QStringLiteral("version")))
         return std::nullopt;
-    return LaunchOptions{.start = parser.isSet(startName), .tray = parser.isSet(trayName)};
+    return LaunchOptions{.start = parser.isSet(startName),
+                         .tray = parser.isSet(trayName),
+                         .history = parser.isSet(historyName)};
 }
 
 void LaunchOptions::answer(const QCoreApplication &application)

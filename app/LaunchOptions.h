@@ -9,8 +9,9 @@ struct LaunchOptions {
     Q_DECLARE_TR_FUNCTIONS(LaunchOptions)
 
 public:
-    bool start = false; // --start: the cycle runs at once, as Start runs it
-    bool tray = false;  // --tray: the window starts hidden, as Tray hides it
+    bool start = false;   // --start: the cycle runs at once, as Start runs it
+    bool tray = false;    // --tray: the window starts hidden, as Tray hides it
+    bool history = false; // --history: the History window shown, the running Quorrel's if any
 
     // Read before any application object exists. Nothing when the command
     // line asks for --help or --version, or holds an unknown option: those

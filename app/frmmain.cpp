@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -24,7 +25,11 @@ frmmain::frmmain(const Services &services, QWidget *parent) : QWidget(parent), s
                                         screen->availableGeometry()));
 }
 
-frmmain::~frmmain() = default;
+// The History window has no parent, so that it stays when this one hides.
+frmmain::~frmmain()
+{
+    delete history_.data();
+}
 
 void frmmain::connectHandlers()
 {
@@ -54,6 +59,12 @@ void frmmain::connectHandlers()
         if (!Slider1->isSliderDown())
             showInterval();
     });
+
+    for (QLabel *label : {Label2, Label3, Label4}) {
+        label->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(label, &QLabel::customContextMenuRequested, this,
+                [this, label](const QPoint &position) { Label_ContextMenu(label, position); });
+    }
 
     connect(services_.tray, &Tray::mouseMessage, this, &frmmain::Tray_MouseMessage);
     services_.tray->offerMenu(mnusystemtray);

@@ -9,6 +9,7 @@
 #include "platform/net/Inet.h"
 #include "platform/store/SaveError.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
@@ -138,9 +139,10 @@ public:
     // main: the window shown, or hidden as Command9 hides it; with start, the
     // cycle started as Command1 starts it.
     void Form_Launch(bool start, bool toTray);
-    // Quorrel launched again: the window comes forward, from the tray too;
-    // with start, the cycle starts unless it runs.
-    void Form_LaunchedAgain(bool start);
+    // Quorrel launched again: the window comes forward, from the tray too, or
+    // with history the History window does; with start, the cycle starts
+    // unless it runs.
+    void Form_LaunchedAgain(bool start, bool history);
 
     // --- keepalive/: scheduler and connection attempt ---
     // Timer1 every 59 s: counts a minute, and attempts once the interval is
@@ -171,6 +173,11 @@ public:
     void Combo1_Click();    // a speed picked from the list: the recommended values
     void Command12_Click(); // "&Optimize": writes the recommended values
 
+    // --- history/: the line's history, read back from the attempts log ---
+    void showHistory(); // "History…", `--history`: the History window shown and raised
+    // Label2, Label3, Label4 right-clicked: a menu with "History…".
+    void Label_ContextMenu(QLabel *label, const QPoint &position);
+
     // The only way into the window's state besides its controls: the counts
     // at their limit of 32,767 would take a test months of attempts.
     void setCountsForTest(std::int16_t successes, std::int16_t failures);
@@ -178,6 +185,8 @@ public:
 signals:
     // The window has been unloaded; the program ends.
     void unloaded();
+    // An attempt has been reported to the log: the History window reads it again.
+    void attemptReported();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -243,4 +252,8 @@ private:
     int failuresBeforeNotice_ = 0; // from the settings; 0: the desktop is never told
     int failuresInRow_ = 0;        // counted up to failuresBeforeNotice_
     bool lineLost_ = false;        // "Connection lost" was told, "Connection back" is due
+
+    // --- history/ ---
+    QMenu *historyMenu_ = nullptr;
+    QPointer<QWidget> history_; // its own window, made at the first showHistory()
 };

@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     QtSettingsStore settings;
     // A Quorrel already running over these settings takes this launch over.
     SingleInstance instance(settings.fileName(QStringLiteral("Quorrel")));
-    if (instance.handOver(launch->start))
+    if (instance.handOver(launch->start, launch->history))
         return 0;
     LoadedInet inet(LoadedInet::programFolders());
     SystemClock clock;
@@ -107,5 +107,7 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &SingleInstance::launchedAgain, &window,
                      &frmmain::Form_LaunchedAgain);
     window.Form_Launch(launch->start, launch->tray);
+    if (launch->history)
+        window.showHistory();
     return QApplication::exec();
 }

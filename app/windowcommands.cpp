@@ -48,9 +48,12 @@ void frmmain::Form_Launch(bool start, bool toTray)
         startOnceShown();
 }
 
-void frmmain::Form_LaunchedAgain(bool start)
+void frmmain::Form_LaunchedAgain(bool start, bool history)
 {
-    open_Click();
+    if (history)
+        showHistory();
+    else
+        open_Click();
     if (start && Command1->isEnabled())
         startOnceShown();
 }

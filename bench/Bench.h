@@ -73,6 +73,7 @@ QList<Row> hangingFetchRows(const Tools &tools);
 QList<Row> wireRows(const Tools &tools);         // in network namespaces of their own
 QList<Row> timeOutRows(Child &http, Child &ftp); // of two --time-out helpers
 QList<Row> hostListRows();
+QList<Row> historyRows();
 QList<Row> soakRows(const Tools &tools);
 
 // The bench's helper processes, by their first argument.

@@ -2,6 +2,7 @@
 // loopback server runs in a process of its own, so their CPU time is the client's.
 
 #include "bench/Bench.h"
+#include "history/HistoryWindow.h"
 #include "support/TestRig.h" // the window, its services and the scripted dialogs
 
 #include <QTcpServer>
@@ -21,6 +22,7 @@ constexpr int fetchRuns = 50;
 constexpr int stopRounds = 10;
 constexpr int hostListRuns = 5;
 constexpr int listLength = 10000;
+constexpr int historyRuns = 10;
 constexpr int soakRuns = 3;
 constexpr int soakAttempts = 5000;
 constexpr int soakWarmUp = soakAttempts / 10;
@@ -274,6 +276,44 @@ QList<Row> hostListRows()
     return {{u"save + load"_s,
              u"10,000 hosts, Hosts page shown"_s + (whole ? QString() : u"; FAILED"_s), u"ms"_s,
              times, Target{u"≤ 300 ms"_s, 300}}};
+}
+
+// A week of attempts at one a minute, one in fifty failed, and a full
+// rolled-over file before it: what the History window reads when it opens.
+QList<Row> historyRows()
+{
+    const QTemporaryDir folder;
+    const AttemptLog log(folder.filePath(u"attempts.log"_s));
+    const auto lines = [](qint64 count, qint64 minutesBeforeNow) {
+        QByteArray text;
+        const QDateTime now = QDateTime::currentDateTime();
+        for (qint64 minute = minutesBeforeNow + count; minute > minutesBeforeNow; --minute) {
+            const bool ok = minute % 50 != 0;
+            text += now.addSecs(-60 * minute).toString(Qt::ISODate).left(19).toUtf8() +
+                    "+00:00\tHTTP\twww.host" + QByteArray::number(minute % 8) + ".example.org\t" +
+                    (ok ? "ok\t" : "failed\ttimed out after 15 s") + "\t231 ms\t10844 bytes\n";
+        }
+        return text;
+    };
+    constexpr qint64 week = 7 * 24 * 60;
+    const QByteArray rolledOver = lines(week * 2, week);
+    const bool written = writeWholeFile(log.fileName() + u".1"_s, rolledOver) &&
+                         writeWholeFile(log.fileName(), lines(week, 0));
+    QList<double> times;
+    for (int run = 0; run <= historyRuns; ++run) {
+        std::unique_ptr<HistoryWindow> window;
+        const double ms = millisecondsOf([&] {
+            window = std::make_unique<HistoryWindow>(log);
+            window->show();
+        });
+        if (run > 0) // the first fills the caches
+            times.append(ms);
+    }
+    return {{u"History window opened"_s,
+             u"7 days at 1 minute (10,080 lines) + a rolled-over file of %1 lines"_s.arg(
+                 rolledOver.count('\n')) +
+                 (written ? QString() : u"; FAILED"_s),
+             u"ms"_s, times, Target{u"≤ 100 ms"_s, 100}}};
 }
 
 QList<Row> soakRows(const Tools &tools)

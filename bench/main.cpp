@@ -96,6 +96,7 @@ int measureEverything()
         {u"a hanging fetch"_s, false, [&] { return hangingFetchRows(tools); }},
         {u"the time-outs"_s, true, [&] { return timeOutRows(timeOuts[0], timeOuts[1]); }},
         {u"a long host list"_s, false, [&] { return hostListRows(); }},
+        {u"the History window"_s, false, [&] { return historyRows(); }},
         {u"memory over time"_s, false, [&] { return soakRows(tools); }},
     });
     end(xServer);

@@ -77,6 +77,7 @@ void frmmain::reportAttempt(const FetchRequest &request, const FetchResult &fetc
     // not disturb the cycle, and the window has no place to say so.
     if (services_.attemptLog)
         static_cast<void>(services_.attemptLog->append(entry));
+    emit attemptReported();
     // A Stop says nothing about the line.
     const FetchError *error = std::get_if<FetchError>(&fetched.outcome);
     if (!error || error->reason != FetchFailure::Cancelled)

@@ -29,8 +29,12 @@ constexpr qsizetype maxMessageBytes = 256;
 constexpr int retryMs = 20;
 constexpr int acceptPauseMs = 100;
 
-const QByteArray showRequest = QByteArrayLiteral("show\n");
-const QByteArray startRequest = QByteArrayLiteral("start\n");
+// What a later launch asks: "show" or "start", then "history" when it asks
+// for the History window, as one line.
+QByteArray requestFor(bool start, bool history)
+{
+    return QByteArray(start ? "start" : "show") + (history ? " history\n" : "\n");
+}
 const QByteArray acknowledgement = QByteArrayLiteral("ok\n");
 
 // Closes the descriptor it holds when it goes.
@@ -194,11 +198,11 @@ SingleInstance::~SingleInstance()
         close(lock_);
 }
 
-bool SingleInstance::handOver(bool start)
+bool SingleInstance::handOver(bool start, bool history)
 {
     if (socketPath_.isEmpty())
         return false;
-    const QByteArray &request = start ? startRequest : showRequest;
+    const QByteArray request = requestFor(start, history);
     const QDeadlineTimer deadline(handOverMs);
     // The lock decides; the socket is asked after each try, as its holder may
     // only now be starting to listen.
@@ -272,8 +276,12 @@ void SingleInstance::hear(Pending &launch)
     if (got < 0 && (errno == EINTR || errno == EAGAIN))
         return;
     launch.heard.append(bytes, std::max<ssize_t>(got, 0));
-    const bool start = launch.heard == startRequest;
-    const bool known = start || launch.heard == showRequest;
+    const auto isRequest = [&](bool start, bool history) {
+        return launch.heard == requestFor(start, history);
+    };
+    const bool start = isRequest(true, false) || isRequest(true, true);
+    const bool history = isRequest(false, true) || isRequest(true, true);
+    const bool known = start || history || isRequest(false, false);
     if (!known && got > 0 && launch.heard.size() < maxMessageBytes && !launch.heard.contains('\n'))
         return; // more is coming
     launch.done = true;
@@ -286,7 +294,7 @@ void SingleInstance::hear(Pending &launch)
     // Told once this notifier's event is over: the window may open a message
     // box, whose events could end this launch meanwhile.
     QMetaObject::invokeMethod(
-        this, [this, start] { emit launchedAgain(start); }, Qt::QueuedConnection);
+        this, [this, start, history] { emit launchedAgain(start, history); }, Qt::QueuedConnection);
 }
 
 void SingleInstance::dropStalePending()

@@ -26,15 +26,16 @@ public:
     ~SingleInstance() override;
 
     // True when another instance runs and took the news of this launch (and
-    // whether it asked to start the cycle); this one then has nothing to do.
+    // whether it asked to start the cycle, and for the History window); this
+    // one then has nothing to do.
     // Otherwise this one becomes the instance that later launches tell.
     // Waits three seconds at most, whatever the other end does.
-    [[nodiscard]] bool handOver(bool start);
+    [[nodiscard]] bool handOver(bool start, bool history);
 
 signals:
-    // A later launch asked this instance to come forward, and to start the
-    // cycle if `start`.
-    void launchedAgain(bool start);
+    // A later launch asked this instance to come forward, or to show its
+    // History window if `history`; and to start the cycle if `start`.
+    void launchedAgain(bool start, bool history);
 
 private:
     struct Pending; // a later launch that is being heard

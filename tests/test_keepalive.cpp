@@ -164,7 +164,7 @@ private slots:
     // Start attempts at once and arms the 59-second tick.
     void theTickCountsMinutesToTheInterval()
     {
-        QVERIFY(writeWholeFile(rig->attemptLogFile(), QByteArray(1024 * 1024 - 10, 'x')));
+        QVERIFY(writeWholeFile(rig->attemptLogFile(), QByteArray(2 * 1024 * 1024 - 10, 'x')));
         // A MiB of "é" in Latin-1, from a server that honours the range asked for.
         const QString page = u"/page?hex=e9&times=1048576&ranges"_s;
         useHosts({page});
@@ -192,10 +192,10 @@ private slots:
             sent.last() = http.sent - sent.last();
         }
         QCOMPARE(shown(), u"%1 | 2 | 2 | 59 s"_s.arg(failed));
-        // A line an attempt, in a new log past 1 MiB: the local time with its
+        // A line an attempt, in a new log past 2 MiB: the local time with its
         // offset, the method, the host, the outcome and why, the duration, and
         // the bytes received, as many as the server sent.
-        QCOMPARE(QFileInfo(rig->attemptLogFile() + u".1"_s).size(), 1024 * 1024 - 10);
+        QCOMPARE(QFileInfo(rig->attemptLogFile() + u".1"_s).size(), 2 * 1024 * 1024 - 10);
         const QRegularExpression line(
             u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d\tHTTP\t"
             "\\S+?(/\\S*)\t(\\w+)\t(.*)\t\\d+ ms\t(\\d+) bytes$"_s,

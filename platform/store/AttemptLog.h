@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <vector>
 
 // One connection attempt as the log keeps it.
 struct AttemptEntry {
@@ -11,6 +12,21 @@ struct AttemptEntry {
     QString reason; // why it failed, in plain words; empty when it succeeded
     qint64 durationMs = 0;
     qint64 bytes = 0; // received, headers included
+};
+
+// An attempt read back from the log, stamped as it was written.
+struct LoggedAttempt {
+    qint64 secondsSinceEpoch = 0; // the stamp, in UTC
+    AttemptEntry entry;
+};
+
+// What the log holds, oldest first, as far as it can be read.
+struct LoggedAttempts {
+    std::vector<LoggedAttempt> attempts;
+    // Lines that are not attempts: hand-edited, torn by a crash, of another format.
+    int skippedLines = 0;
+    qint64 readAt = 0;       // when it was read, in seconds since the epoch
+    qint64 startOfToday = 0; // the local midnight before that
 };
 
 // The attempts, one line each, in a text file for the user to read or follow
@@ -34,6 +50,9 @@ public:
     // Stamps the entry with the time and adds its line, whole or not at all.
     // False when it could not be written. Never waits for anything.
     [[nodiscard]] bool append(const AttemptEntry &entry);
+    // The attempts of the last `lastSeconds`: the rolled-over file's, then the
+    // current file's. An unreadable file (missing, not a regular file) holds none.
+    LoggedAttempts readBack(qint64 lastSeconds) const;
 
 private:
     // An open descriptor of the log, or -1 when it cannot be used.

@@ -43,6 +43,7 @@ is_hidden() { [ -z "$(main_window)" ]; }
 tray_icon() { xwininfo -root -tree | grep -E '"quorrel" "Quorrel"\)  22x22\+0\+0' | awk '{print $1}'; }
 has_icons() { [ "$(tray_icon | grep -c .)" -eq "$1" ]; }
 has_prompt() { xdotool search --onlyvisible --name '^Quorrel Settings$' >/dev/null 2>&1; }
+has_history() { xdotool search --onlyvisible --name '^Quorrel History$' >/dev/null 2>&1; }
 has_menu() { xwininfo -root -tree | grep '"quorrel" "Quorrel"' | grep -v -e 380x216 -e '22x22+0+0' | grep -q .; }
 click_tray_button() { xdotool mousemove --window "$(main_window)" 335 169 click 1; }
 icon_click() { xdotool mousemove --window "$(tray_icon | head -n1)" 11 11 click "$@"; }
@@ -105,6 +106,12 @@ check "a second launch ends with status 0" test $? -eq 0
 check "and brings the window back" eventually is_shown
 check "and starts the first one's cycle" eventually grep -q "127.0.0.1:1.failed.connection refused" \
     "$work/.local/state/quorrel/attempts.log"
+timeout 10 "$binary" --history >>"$work/quorrel.log" 2>&1
+check "--history beside it ends with status 0" test $? -eq 0
+check "and the running Quorrel shows its History window" eventually has_history
+# The window is gone on the press: the release meets no window, which X reports.
+xdotool key --window "$(xdotool search --onlyvisible --name '^Quorrel History$' | head -n1)" Escape 2>/dev/null
+check "which Escape closes" eventually eval '! has_history'
 
 # A flood on the socket: a request of 1 MB, one never finished, 2,000 idle
 # connections, more than the usual limit of 1,024 open files. The running

@@ -43,7 +43,7 @@ constexpr std::array<ModemProfile, 3> profiles{{
 QString readTcpValue(modRegistry::Places &places, const QString &keyPath, const QString &name,
                      const QString &notSet)
 {
-    modRegistry::Value result;
+    modRegistry::Datum result;
     places.ReadValue(hive, keyPath, name, asText, notSet, result);
     return modRegistry::toText(result);
 }

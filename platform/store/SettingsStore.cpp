@@ -216,7 +216,7 @@ std::optional<QByteArray> QtSettingsStore::withChanges(const QString &fileName,
     std::optional<QByteArray> contents;
     if (QFile::rename(draft, check)) {
         StoreFile written = StoreFile::read(check, std::numeric_limits<qint64>::max());
-        if (written.state == StoreFile::State::Read && holdsWhole(check, written.contents, meant))
+        if (written.found == StoreFile::Found::Read && holdsWhole(check, written.contents, meant))
             contents = std::move(written.contents);
     }
     QFile::remove(draft);
@@ -227,10 +227,10 @@ std::optional<QByteArray> QtSettingsStore::withChanges(const QString &fileName,
 std::optional<SaveError> QtSettingsStore::whyUnusable(const QString &fileName)
 {
     const StoreFile file = StoreFile::read(fileName, maxFileBytes);
-    switch (file.state) {
-    case StoreFile::State::Missing:
+    switch (file.found) {
+    case StoreFile::Found::Missing:
         return std::nullopt;
-    case StoreFile::State::Read:
+    case StoreFile::Found::Read:
         // No text holds a NUL byte. QSettings would read such a file as
         // scraps of settings and write them back as garbage.
         if (!file.contents.contains('\0'))
@@ -239,12 +239,12 @@ std::optional<SaveError> QtSettingsStore::whyUnusable(const QString &fileName)
             tr("The file %1 is not a settings file: it is not text. Move or delete it to "
                "save your settings.")
                 .arg(shown(fileName))};
-    case StoreFile::State::TooLarge:
+    case StoreFile::Found::TooLarge:
         return SaveError{
             tr("The file %1 is too large to be a settings file. Move or delete it to save "
                "your settings.")
                 .arg(shown(fileName))};
-    case StoreFile::State::Unreadable:
+    case StoreFile::Found::Unreadable:
         break;
     }
     if (QFileInfo(fileName).isDir())

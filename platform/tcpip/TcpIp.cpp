@@ -29,7 +29,7 @@ bool mayChangeTheNetwork()
     return false;
 }
 
-QStringList setArguments(const tcpip::Values &values)
+QStringList setArguments(const tcpip::Settings &values)
 {
     QStringList arguments{QStringLiteral("set")};
     for (const auto &[value, number] : values)
@@ -64,20 +64,20 @@ QString SystemTcpIp::installedHelper()
                                                    : QStringLiteral(QUORREL_TCPIP_HELPER);
 }
 
-std::optional<long long> SystemTcpIp::value(tcpip::Value which)
+std::optional<long long> SystemTcpIp::value(tcpip::Setting which)
 {
-    if (which == tcpip::Value::LinkMtu)
+    if (which == tcpip::Setting::LinkMtu)
         return tcpip::linkMtu(tcpip::defaultLink());
-    const tcpip::Values configured = tcpip::readConfiguration();
+    const tcpip::Settings configured = tcpip::readConfiguration();
     const auto found = configured.find(which);
     return found == configured.end() ? std::nullopt : std::optional(found->second);
 }
 
-QString SystemTcpIp::change(const tcpip::Values &values)
+QString SystemTcpIp::change(const tcpip::Settings &values)
 {
     // Without a link there is nothing to change, and no password to ask for.
     if (tcpip::defaultLink().isEmpty())
-        return describe(tcpip::NoLink);
+        return describe(tcpip::HelperStatus::NoLink);
     QProcess process;
     const bool direct = mayChangeTheNetwork();
     process.setProgram(direct ? helper_ : QStringLiteral("pkexec"));
@@ -98,27 +98,27 @@ QString SystemTcpIp::change(const tcpip::Values &values)
         return tr("no authentication agent is running to ask for the password");
     if (!direct && process.exitCode() == notAuthorized)
         return tr("the authorization was refused");
-    return describe(process.exitCode());
+    return describe(tcpip::HelperStatus{process.exitCode()});
 }
 
-QString SystemTcpIp::describe(int helperStatus)
+QString SystemTcpIp::describe(tcpip::HelperStatus status)
 {
-    switch (helperStatus) {
-    case tcpip::Done:
+    switch (status) {
+    case tcpip::HelperStatus::Done:
         return {};
-    case tcpip::Refused:
+    case tcpip::HelperStatus::Refused:
         return tr("the helper refused the values");
-    case tcpip::NoLink:
+    case tcpip::HelperStatus::NoLink:
         return tr("no network link carries a default route");
-    case tcpip::NotWritten:
+    case tcpip::HelperStatus::NotWritten:
         return tr("the configuration in /etc could not be written");
-    case tcpip::NotApplied:
+    case tcpip::HelperStatus::NotApplied:
         return tr("the running system refused a value");
-    case tcpip::Unsafe:
+    case tcpip::HelperStatus::Unsafe:
         return tr("the helper found its folder /etc/quorrel or its limits unsafe");
-    case tcpip::Busy:
+    case tcpip::HelperStatus::Busy:
         return tr("another change of the values did not end");
     default:
-        return tr("the helper failed with status %1").arg(helperStatus);
+        return tr("the helper failed with status %1").arg(static_cast<int>(status));
     }
 }

@@ -14,10 +14,10 @@ public:
 
     // The value Quorrel has configured (LinkMtu: the link's MTU now), or nothing
     // when it is not set.
-    virtual std::optional<long long> value(tcpip::Value which) = 0;
+    virtual std::optional<long long> value(tcpip::Setting which) = 0;
     // Configures and applies all of the values at once, or none of them: an
     // empty text when done, otherwise why not.
-    virtual QString change(const tcpip::Values &values) = 0;
+    virtual QString change(const tcpip::Settings &values) = 0;
 };
 
 // Reads the configuration and the link without any privilege; changes them
@@ -33,11 +33,11 @@ public:
     // the installed one.
     static QString installedHelper();
 
-    std::optional<long long> value(tcpip::Value which) override;
-    QString change(const tcpip::Values &values) override;
+    std::optional<long long> value(tcpip::Setting which) override;
+    QString change(const tcpip::Settings &values) override;
 
 private:
-    static QString describe(int helperStatus);
+    static QString describe(tcpip::HelperStatus status);
 
     QString helper_;
 };

@@ -140,17 +140,17 @@ private:
 class MemoryTcpIp final : public TcpIp
 {
 public:
-    std::optional<long long> value(tcpip::Value which) override
+    std::optional<long long> value(tcpip::Setting which) override
     {
         return values.contains(which) ? std::optional(values.at(which)) : std::nullopt;
     }
-    QString change(const tcpip::Values &changed) override
+    QString change(const tcpip::Settings &changed) override
     {
-        for (const auto &[value, number] : refusal.isEmpty() ? changed : tcpip::Values())
+        for (const auto &[value, number] : refusal.isEmpty() ? changed : tcpip::Settings())
             values[value] = number;
         return refusal;
     }
-    tcpip::Values values;
+    tcpip::Settings values;
     QString refusal;
 };
 

@@ -77,18 +77,18 @@ std::int32_t modRegistry::Places::WriteValue(const QString &hive, const QString 
     const QString text = toText(value);
     const std::optional<long long> number = tcpip::checked(*place, text);
     if (!number) {
-        if (refusal_.isEmpty())
-            refusal_ = tr("\"%1\" is no valid value for %2").arg(text, valueName);
+        if (!refusal_)
+            refusal_ = Failure{tr("\"%1\" is no valid value for %2").arg(text, valueName)};
         return Registry::ERROR_INVALID_PARAMETER;
     }
     kept_[*place] = *number;
     return Done;
 }
 
-QString modRegistry::Places::commit()
+std::optional<Failure> modRegistry::Places::commit()
 {
     const tcpip::Settings kept = std::exchange(kept_, {});
-    if (!refusal_.isEmpty())
-        return std::exchange(refusal_, {});
-    return kept.empty() ? QString() : system_.change(kept);
+    if (refusal_)
+        return std::exchange(refusal_, std::nullopt);
+    return kept.empty() ? std::nullopt : system_.change(kept);
 }

@@ -34,15 +34,14 @@ public:
     std::int32_t WriteValue(const QString &hive, const QString &keyPath, const QString &valueName,
                             const QString &typeLetter, const Datum &value);
     // Hands the kept values to the system in one step, so one authorization
-    // serves them all, and none is applied when one was refused. An empty text
-    // when done, otherwise why not.
-    QString commit();
+    // serves them all, and none is applied when one was refused.
+    [[nodiscard]] std::optional<Failure> commit();
 
 private:
     Registry &registry_;
     TcpIp &system_;
     tcpip::Settings kept_;
-    QString refusal_;
+    std::optional<Failure> refusal_;
 };
 
 } // namespace modRegistry

@@ -73,7 +73,7 @@ std::optional<long long> SystemTcpIp::value(tcpip::Setting which)
     return found == configured.end() ? std::nullopt : std::optional(found->second);
 }
 
-QString SystemTcpIp::change(const tcpip::Settings &values)
+std::optional<Failure> SystemTcpIp::change(const tcpip::Settings &values)
 {
     // Without a link there is nothing to change, and no password to ask for.
     if (tcpip::defaultLink().isEmpty())
@@ -89,36 +89,36 @@ QString SystemTcpIp::change(const tcpip::Settings &values)
     const QByteArray said = process.readAllStandardError();
     std::fwrite(said.constData(), 1, static_cast<size_t>(said.size()), stderr);
     if (process.error() == QProcess::FailedToStart)
-        return tr("%1 could not be started").arg(process.program());
+        return Failure{tr("%1 could not be started").arg(process.program())};
     if (process.exitStatus() == QProcess::CrashExit)
-        return tr("%1 ended abnormally").arg(process.program());
+        return Failure{tr("%1 ended abnormally").arg(process.program())};
     if (!direct && process.exitCode() == authorizationDismissed)
-        return tr("the authorization was cancelled");
+        return Failure{tr("the authorization was cancelled")};
     if (!direct && process.exitCode() == notAuthorized && said.contains(noAgent))
-        return tr("no authentication agent is running to ask for the password");
+        return Failure{tr("no authentication agent is running to ask for the password")};
     if (!direct && process.exitCode() == notAuthorized)
-        return tr("the authorization was refused");
+        return Failure{tr("the authorization was refused")};
     return describe(tcpip::HelperStatus{process.exitCode()});
 }
 
-QString SystemTcpIp::describe(tcpip::HelperStatus status)
+std::optional<Failure> SystemTcpIp::describe(tcpip::HelperStatus status)
 {
     switch (status) {
     case tcpip::HelperStatus::Done:
-        return {};
+        return std::nullopt;
     case tcpip::HelperStatus::Refused:
-        return tr("the helper refused the values");
+        return Failure{tr("the helper refused the values")};
     case tcpip::HelperStatus::NoLink:
-        return tr("no network link carries a default route");
+        return Failure{tr("no network link carries a default route")};
     case tcpip::HelperStatus::NotWritten:
-        return tr("the configuration in /etc could not be written");
+        return Failure{tr("the configuration in /etc could not be written")};
     case tcpip::HelperStatus::NotApplied:
-        return tr("the running system refused a value");
+        return Failure{tr("the running system refused a value")};
     case tcpip::HelperStatus::Unsafe:
-        return tr("the helper found its folder /etc/quorrel or its limits unsafe");
+        return Failure{tr("the helper found its folder /etc/quorrel or its limits unsafe")};
     case tcpip::HelperStatus::Busy:
-        return tr("another change of the values did not end");
+        return Failure{tr("another change of the values did not end")};
     default:
-        return tr("the helper failed with status %1").arg(static_cast<int>(status));
+        return Failure{tr("the helper failed with status %1").arg(static_cast<int>(status))};
     }
 }

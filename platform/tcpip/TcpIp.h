@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Failure.h"
 #include "platform/tcpip/SystemValues.h"
 
 #include <QCoreApplication>
@@ -15,9 +16,8 @@ public:
     // The value Quorrel has configured (LinkMtu: the link's MTU now), or nothing
     // when it is not set.
     virtual std::optional<long long> value(tcpip::Setting which) = 0;
-    // Configures and applies all of the values at once, or none of them: an
-    // empty text when done, otherwise why not.
-    virtual QString change(const tcpip::Settings &values) = 0;
+    // Configures and applies all of the values at once, or none of them.
+    [[nodiscard]] virtual std::optional<Failure> change(const tcpip::Settings &values) = 0;
 };
 
 // Reads the configuration and the link without any privilege; changes them
@@ -34,10 +34,10 @@ public:
     static QString installedHelper();
 
     std::optional<long long> value(tcpip::Setting which) override;
-    QString change(const tcpip::Settings &values) override;
+    [[nodiscard]] std::optional<Failure> change(const tcpip::Settings &values) override;
 
 private:
-    static QString describe(tcpip::HelperStatus status);
+    static std::optional<Failure> describe(tcpip::HelperStatus status);
 
     QString helper_;
 };

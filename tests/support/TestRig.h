@@ -144,11 +144,13 @@ public:
     {
         return values.contains(which) ? std::optional(values.at(which)) : std::nullopt;
     }
-    QString change(const tcpip::Settings &changed) override
+    [[nodiscard]] std::optional<Failure> change(const tcpip::Settings &changed) override
     {
-        for (const auto &[value, number] : refusal.isEmpty() ? changed : tcpip::Settings())
+        if (!refusal.isEmpty())
+            return Failure{refusal};
+        for (const auto &[value, number] : changed)
             values[value] = number;
-        return refusal;
+        return std::nullopt;
     }
     tcpip::Settings values;
     QString refusal;

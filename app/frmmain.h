@@ -5,9 +5,9 @@
 // write them directly. The member functions are defined in the folder of the
 // subsystem they belong to (app/, keepalive/, hosts/, settings/, optimizer/).
 
+#include "platform/Failure.h"
 #include "platform/Services.h"
 #include "platform/net/Inet.h"
-#include "platform/store/SaveError.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -163,7 +163,7 @@ public:
 
     // --- settings/: the settings store ---
     // Writes every option and host to the store; the failure, if any.
-    [[nodiscard]] std::optional<SaveError> save();
+    [[nodiscard]] std::optional<Failure> save();
     void savesettings();    // Command8, Command10: save() and says how it went
     void loadsettings();    // Form_Load: options and hosts from the store, or defaults
     void Command10_Click(); // "&Save Settings" on the hosts page
@@ -213,7 +213,7 @@ private:
     // --- hosts/ and settings/ ---
     void appendDefaultHosts();
     void appendHost(const QString &host);
-    void warnSaveFailed(const SaveError &failure);
+    void warnSaveFailed(const Failure &failure);
     void showInterval(); // Label5 from the slider
 
     // --- optimizer/: the current values as the protocol's keys hold them (the

@@ -110,7 +110,7 @@ void frmmain::Command2_Click()
                                   Dialogs::YesNo + Dialogs::Question, tr("Quorrel Settings"));
     if (QString::number(answer) == QLatin1String("6")) {
         // A failed save must not throw the user's changes away: stay open.
-        if (const std::optional<SaveError> failure = save()) {
+        if (const std::optional<Failure> failure = save()) {
             warnSaveFailed(*failure);
             return;
         }

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <optional>
 
-using modRegistry::Value;
+using modRegistry::Datum;
 using Status = Registry::Status;
 
 namespace
@@ -38,7 +38,7 @@ std::optional<double> number(const QString &text)
     return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
 }
 
-std::optional<bool> toBoolean(const Value &value)
+std::optional<bool> toBoolean(const Datum &value)
 {
     return std::visit(Overloaded{
                           [](bool flag) -> std::optional<bool> { return flag; },
@@ -57,7 +57,7 @@ std::optional<bool> toBoolean(const Value &value)
 }
 
 // True counts as -1, as in every place where a boolean becomes a number here.
-std::optional<std::int16_t> toInteger16(const Value &value)
+std::optional<std::int16_t> toInteger16(const Datum &value)
 {
     const std::optional<double> read =
         std::visit(Overloaded{
@@ -76,7 +76,7 @@ std::optional<std::int16_t> toInteger16(const Value &value)
     return static_cast<std::int16_t>(rounded);
 }
 
-Status queryText(Registry &registry, const RegistryKey &key, const QString &name, Value &result)
+Status queryText(Registry &registry, const RegistryKey &key, const QString &name, Datum &result)
 {
     std::uint32_t type = Registry::REG_SZ;
     std::uint32_t size = 0;
@@ -103,7 +103,7 @@ Status queryFixed(Registry &registry, const RegistryKey &key, const QString &nam
     return registry.RegQueryValueExA(key, name, type, buffer, size);
 }
 
-Status queryBoolean(Registry &registry, const RegistryKey &key, const QString &name, Value &result)
+Status queryBoolean(Registry &registry, const RegistryKey &key, const QString &name, Datum &result)
 {
     std::array<char, 2> buffer{};
     const Status status = queryFixed(registry, key, name, Registry::REG_BINARY, buffer);
@@ -112,7 +112,7 @@ Status queryBoolean(Registry &registry, const RegistryKey &key, const QString &n
     return status;
 }
 
-Status queryInteger(Registry &registry, const RegistryKey &key, const QString &name, Value &result)
+Status queryInteger(Registry &registry, const RegistryKey &key, const QString &name, Datum &result)
 {
     std::array<char, 4> buffer{};
     const Status status = queryFixed(registry, key, name, Registry::REG_DWORD, buffer);
@@ -122,7 +122,7 @@ Status queryInteger(Registry &registry, const RegistryKey &key, const QString &n
 }
 
 Status query(Registry &registry, const RegistryKey &key, const QString &name, const QString &letter,
-             Value &result)
+             Datum &result)
 {
     if (letter == u"S")
         return queryText(registry, key, name, result);
@@ -134,7 +134,7 @@ Status query(Registry &registry, const RegistryKey &key, const QString &name, co
 }
 
 Status setValue(Registry &registry, const RegistryKey &key, const QString &name,
-                const QString &letter, const Value &value)
+                const QString &letter, const Datum &value)
 {
     if (letter == u"S") {
         // The text in the locale's encoding, with its terminating NUL.
@@ -161,7 +161,7 @@ Status setValue(Registry &registry, const RegistryKey &key, const QString &name,
 
 } // namespace
 
-QString modRegistry::toText(const Value &value)
+QString modRegistry::toText(const Datum &value)
 {
     return std::visit(
         Overloaded{
@@ -184,7 +184,7 @@ std::uint32_t modRegistry::ResolveRoot(Registry &registry, const QString &name)
 
 std::int32_t modRegistry::ReadValue(Registry &registry, const QString &hive, const QString &keyPath,
                                     const QString &valueName, const QString &typeLetter,
-                                    const Value &defaultValue, Value &result)
+                                    const Datum &defaultValue, Datum &result)
 {
     result = defaultValue;
     const std::uint32_t root = ResolveRoot(registry, hive);
@@ -205,7 +205,7 @@ std::int32_t modRegistry::ReadValue(Registry &registry, const QString &hive, con
 
 std::int32_t modRegistry::WriteValue(Registry &registry, const QString &hive,
                                      const QString &keyPath, const QString &valueName,
-                                     const QString &typeLetter, const Value &value)
+                                     const QString &typeLetter, const Datum &value)
 {
     const std::uint32_t root = ResolveRoot(registry, hive);
     const QString letter = typeLetter.toUpper();

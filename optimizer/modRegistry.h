@@ -14,7 +14,7 @@ namespace modRegistry
 {
 
 // A text, a boolean or a 32-bit integer: a read's default and result, a write's value.
-using Value = std::variant<QString, bool, std::int32_t>;
+using Datum = std::variant<QString, bool, std::int32_t>;
 
 // Statuses of ReadValue and WriteValue besides the system's error codes.
 constexpr std::int32_t Done = 0;
@@ -31,15 +31,15 @@ std::uint32_t ResolveRoot(Registry &registry, const QString &name);
 // `typeLetter` is S (text), B (boolean, 2 bytes) or D (32-bit integer).
 std::int32_t ReadValue(Registry &registry, const QString &hive, const QString &keyPath,
                        const QString &valueName, const QString &typeLetter,
-                       const Value &defaultValue, Value &result);
+                       const Datum &defaultValue, Datum &result);
 
 // Writes S as text, B as 2 bytes (FF FF or 00 00) and D as a 16-bit integer
 // widened to 32 bits. A value that does not convert writes nothing and gives
 // ERROR_INVALID_PARAMETER.
 std::int32_t WriteValue(Registry &registry, const QString &hive, const QString &keyPath,
-                        const QString &valueName, const QString &typeLetter, const Value &value);
+                        const QString &valueName, const QString &typeLetter, const Datum &value);
 
 // The value as text: booleans as "True" or "False", numbers in decimal.
-QString toText(const Value &value);
+QString toText(const Datum &value);
 
 } // namespace modRegistry

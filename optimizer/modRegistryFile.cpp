@@ -14,8 +14,8 @@ bool modRegistry::file::isFileName(Registry &registry, const QString &name)
 
 std::int32_t modRegistry::file::read(Registry &registry, const QString &file,
                                      const QString &section, const QString &entry,
-                                     const QString &letter, const Value &defaultValue,
-                                     Value &result)
+                                     const QString &letter, const Datum &defaultValue,
+                                     Datum &result)
 {
     if (letter == u"S") {
         QString text;
@@ -30,7 +30,7 @@ std::int32_t modRegistry::file::read(Registry &registry, const QString &file,
 
 std::int32_t modRegistry::file::write(Registry &registry, const QString &file,
                                       const QString &section, const QString &entry,
-                                      const QString &letter, const Value &value)
+                                      const QString &letter, const Datum &value)
 {
     if (letter != u"S")
         return NotDone;

@@ -14,12 +14,12 @@ bool isFileName(Registry &registry, const QString &name);
 // default's text when it is missing. Any other letter: the entry as an integer,
 // 0 when it is missing. Always Done.
 std::int32_t read(Registry &registry, const QString &file, const QString &section,
-                  const QString &entry, const QString &letter, const Value &defaultValue,
-                  Value &result);
+                  const QString &entry, const QString &letter, const Datum &defaultValue,
+                  Datum &result);
 
 // Writes a text (S) entry; any other letter writes nothing and gives NotDone.
 // A failed write is not reported: Done.
 std::int32_t write(Registry &registry, const QString &file, const QString &section,
-                   const QString &entry, const QString &letter, const Value &value);
+                   const QString &entry, const QString &letter, const Datum &value);
 
 } // namespace modRegistry::file

@@ -15,20 +15,20 @@ namespace
 struct SystemValue {
     const QString &keyPath;
     QLatin1StringView name;
-    tcpip::Value value;
+    tcpip::Setting value;
 };
 
 const std::array<SystemValue, 5> systemValues{{
-    {modRegistry::netTransKey, QLatin1StringView("MaxMTU"), tcpip::Value::Mtu},
-    {modRegistry::netTransKey, QLatin1StringView("MaxMSS"), tcpip::Value::Mss},
-    {modRegistry::mstcpKey, QLatin1StringView("DefaultRcvWindow"), tcpip::Value::Window},
-    {modRegistry::mstcpKey, QLatin1StringView("DefaultTTL"), tcpip::Value::Ttl},
-    {modRegistry::netKey, QLatin1StringView("IPMTU"), tcpip::Value::LinkMtu},
+    {modRegistry::netTransKey, QLatin1StringView("MaxMTU"), tcpip::Setting::Mtu},
+    {modRegistry::netTransKey, QLatin1StringView("MaxMSS"), tcpip::Setting::Mss},
+    {modRegistry::mstcpKey, QLatin1StringView("DefaultRcvWindow"), tcpip::Setting::Window},
+    {modRegistry::mstcpKey, QLatin1StringView("DefaultTTL"), tcpip::Setting::Ttl},
+    {modRegistry::netKey, QLatin1StringView("IPMTU"), tcpip::Setting::LinkMtu},
 }};
 
 // Names match without regard to case, as everywhere in the registry.
-std::optional<tcpip::Value> systemValue(const QString &hive, const QString &keyPath,
-                                        const QString &valueName)
+std::optional<tcpip::Setting> systemValue(const QString &hive, const QString &keyPath,
+                                          const QString &valueName)
 {
     if (hive.compare(u"HKLM", Qt::CaseInsensitive) != 0)
         return std::nullopt;
@@ -49,9 +49,9 @@ modRegistry::Places::Places(Registry &registry, TcpIp &system)
 
 std::int32_t modRegistry::Places::ReadValue(const QString &hive, const QString &keyPath,
                                             const QString &valueName, const QString &typeLetter,
-                                            const Value &defaultValue, Value &result)
+                                            const Datum &defaultValue, Datum &result)
 {
-    const std::optional<tcpip::Value> place = systemValue(hive, keyPath, valueName);
+    const std::optional<tcpip::Setting> place = systemValue(hive, keyPath, valueName);
     if (!place)
         return modRegistry::ReadValue(registry_, hive, keyPath, valueName, typeLetter, defaultValue,
                                       result);
@@ -69,26 +69,26 @@ std::int32_t modRegistry::Places::ReadValue(const QString &hive, const QString &
 
 std::int32_t modRegistry::Places::WriteValue(const QString &hive, const QString &keyPath,
                                              const QString &valueName, const QString &typeLetter,
-                                             const Value &value)
+                                             const Datum &value)
 {
-    const std::optional<tcpip::Value> place = systemValue(hive, keyPath, valueName);
+    const std::optional<tcpip::Setting> place = systemValue(hive, keyPath, valueName);
     if (!place)
         return modRegistry::WriteValue(registry_, hive, keyPath, valueName, typeLetter, value);
     const QString text = toText(value);
     const std::optional<long long> number = tcpip::checked(*place, text);
     if (!number) {
-        if (refusal_.isEmpty())
-            refusal_ = tr("\"%1\" is no valid value for %2").arg(text, valueName);
+        if (!refusal_)
+            refusal_ = Failure{tr("\"%1\" is no valid value for %2").arg(text, valueName)};
         return Registry::ERROR_INVALID_PARAMETER;
     }
     kept_[*place] = *number;
     return Done;
 }
 
-QString modRegistry::Places::commit()
+std::optional<Failure> modRegistry::Places::commit()
 {
-    const tcpip::Values kept = std::exchange(kept_, {});
-    if (!refusal_.isEmpty())
-        return std::exchange(refusal_, {});
-    return kept.empty() ? QString() : system_.change(kept);
+    const tcpip::Settings kept = std::exchange(kept_, {});
+    if (refusal_)
+        return std::exchange(refusal_, std::nullopt);
+    return kept.empty() ? std::nullopt : system_.change(kept);
 }

@@ -28,21 +28,20 @@ public:
     // ERROR_FILE_NOT_FOUND, as a missing value does. S reads it as text, D as a
     // number; any other letter reads nothing.
     std::int32_t ReadValue(const QString &hive, const QString &keyPath, const QString &valueName,
-                           const QString &typeLetter, const Value &defaultValue, Value &result);
+                           const QString &typeLetter, const Datum &defaultValue, Datum &result);
     // A system value, as text whatever the letter, is kept until commit(); one
     // that is no valid number for its place gives ERROR_INVALID_PARAMETER.
     std::int32_t WriteValue(const QString &hive, const QString &keyPath, const QString &valueName,
-                            const QString &typeLetter, const Value &value);
+                            const QString &typeLetter, const Datum &value);
     // Hands the kept values to the system in one step, so one authorization
-    // serves them all, and none is applied when one was refused. An empty text
-    // when done, otherwise why not.
-    QString commit();
+    // serves them all, and none is applied when one was refused.
+    [[nodiscard]] std::optional<Failure> commit();
 
 private:
     Registry &registry_;
     TcpIp &system_;
-    tcpip::Values kept_;
-    QString refusal_;
+    tcpip::Settings kept_;
+    std::optional<Failure> refusal_;
 };
 
 } // namespace modRegistry

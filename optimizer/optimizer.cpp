@@ -43,7 +43,7 @@ constexpr std::array<ModemProfile, 3> profiles{{
 QString readTcpValue(modRegistry::Places &places, const QString &keyPath, const QString &name,
                      const QString &notSet)
 {
-    modRegistry::Value result;
+    modRegistry::Datum result;
     places.ReadValue(hive, keyPath, name, asText, notSet, result);
     return modRegistry::toText(result);
 }
@@ -56,9 +56,9 @@ struct TcpValues {
 };
 
 // Writes all five values in their order, each even when an earlier one failed;
-// the ones bound to the system reach it together. Gives the first failure's
-// reason, or an empty text.
-QString writeTcpValues(modRegistry::Places &places, const TcpValues &values)
+// the ones bound to the system reach it together. Gives the first failure.
+[[nodiscard]] std::optional<Failure> writeTcpValues(modRegistry::Places &places,
+                                                    const TcpValues &values)
 {
     const struct {
         const QString &keyPath;
@@ -78,10 +78,10 @@ QString writeTcpValues(modRegistry::Places &places, const TcpValues &values)
         if (firstFailure == modRegistry::Done)
             firstFailure = status;
     }
-    const QString refusal = places.commit();
-    if (!refusal.isEmpty() || firstFailure == modRegistry::Done)
+    const std::optional<Failure> refusal = places.commit();
+    if (refusal || firstFailure == modRegistry::Done)
         return refusal;
-    return Registry::describe(firstFailure);
+    return Failure{Registry::describe(firstFailure)};
 }
 
 } // namespace
@@ -141,14 +141,14 @@ void frmmain::Command12_Click()
     // The window goes on while the system asks for a password: no second
     // Optimize meanwhile.
     Command12->setEnabled(false);
-    const QString failure =
+    const std::optional<Failure> failure =
         writeTcpValues(places, {mtu->text(), MSS->text(), RWIN->text(), TTL->text()});
     Command12->setEnabled(true);
-    if (!failure.isEmpty()) {
+    if (failure) {
         // Show what the system holds now.
         readCurrentTcpValuesOrAdapterMtu();
         services_.dialogs->MsgBox(
-            tr("The recommended values could not be written: %1.").arg(failure),
+            tr("The recommended values could not be written: %1.").arg(failure->reason),
             Dialogs::Exclamation, title);
         return;
     }

@@ -40,7 +40,7 @@ public:
         store_.write(application(), section(), key, text);
     }
     void clear() { store_.deleteSection(application(), section()); }
-    [[nodiscard]] std::optional<SaveError> commit() { return store_.commit(); }
+    [[nodiscard]] std::optional<Failure> commit() { return store_.commit(); }
 
 private:
     static QString application() { return QStringLiteral("Quorrel"); }
@@ -80,7 +80,7 @@ int failuresBeforeNotice(const SettingsStore &store)
 
 } // namespace
 
-std::optional<SaveError> frmmain::save()
+std::optional<Failure> frmmain::save()
 {
     OptionsSection options(*services_.settings);
     options.clear();
@@ -103,7 +103,7 @@ std::optional<SaveError> frmmain::save()
 
 void frmmain::savesettings()
 {
-    if (const std::optional<SaveError> failure = save()) {
+    if (const std::optional<Failure> failure = save()) {
         warnSaveFailed(*failure);
         return;
     }
@@ -111,7 +111,7 @@ void frmmain::savesettings()
                               tr("Quorrel Settings"));
 }
 
-void frmmain::warnSaveFailed(const SaveError &failure)
+void frmmain::warnSaveFailed(const Failure &failure)
 {
     services_.dialogs->MsgBox(tr("Your settings could not be saved.\n\n%1").arg(failure.reason),
                               Dialogs::Exclamation, tr("Quorrel Settings"));

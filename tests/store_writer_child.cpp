@@ -22,7 +22,7 @@ std::optional<QString> saveSettings(const QString &path, const SettingsSnapshot 
     const QMap<QString, QString> keys = settings.storedKeys();
     for (auto key = keys.cbegin(); key != keys.cend(); ++key)
         store.write(application, section, key.key(), key.value());
-    if (const std::optional<SaveError> failure = store.commit())
+    if (const std::optional<Failure> failure = store.commit())
         return failure->reason;
     return std::nullopt;
 }

@@ -18,7 +18,7 @@ QStringList stored(MemoryTcpIp &system, const QStringList &values = {})
 {
     QStringList now;
     for (qsizetype i = 0; i < 5; ++i) {
-        const auto which = static_cast<tcpip::Value>(i);
+        const auto which = static_cast<tcpip::Setting>(i);
         if (values.value(i, u"-"_s) != u"-")
             system.values[which] = values[i].toLongLong();
         now.append(system.value(which) ? QString::number(*system.value(which)) : u"-"_s);

@@ -13,7 +13,7 @@ namespace
 {
 
 using Status = Registry::Status;
-using modRegistry::Value;
+using modRegistry::Datum;
 constexpr auto HKLM = Registry::HKEY_LOCAL_MACHINE;
 constexpr std::uint32_t reading = Registry::KEY_QUERY_VALUE;
 constexpr std::uint32_t writing = Registry::KEY_SET_VALUE | Registry::KEY_CREATE_SUB_KEY;
@@ -57,7 +57,7 @@ std::tuple<Status, std::uint32_t, QByteArray> queryValue(Registry &registry, con
 }
 
 // The kind and the contents, so that a failed comparison says what it got.
-QString shown(const Value &value)
+QString shown(const Datum &value)
 {
     const char *kinds[] = {"text ", "boolean ", "integer "};
     return QLatin1String(kinds[value.index()]) + modRegistry::toText(value);
@@ -181,7 +181,7 @@ private slots:
                                     "padded  \"\r\n;Gone=1\r\nNumber=  -42abc\r\nLong=" +
                                         QByteArray(300, 'x') + "\r\n[Next]\r\n\xe9t\xe9=1\r\n"));
         // The entry, the letter, what it reads ("default" and 5 being the defaults given).
-        const std::tuple<QString, QString, Value> reads[] = {
+        const std::tuple<QString, QString, Datum> reads[] = {
             {u"NAME"_s, u"S"_s, u"Old"_s},
             {u"Name"_s, u"D"_s, 0},
             {u"Quoted"_s, u"S"_s, u"  padded  "_s},
@@ -191,14 +191,14 @@ private slots:
             {u"Missing"_s, u"D"_s, 0},
             {u"Long"_s, u"S"_s, QString(254, u'x')}};
         for (const auto &[entry, letter, expected] : reads) {
-            Value result;
+            Datum result;
             QCOMPARE(modRegistry::ReadValue(*store, ini, u"options"_s, entry, letter,
-                                            letter == u"S" ? Value(u"default"_s) : Value(5),
+                                            letter == u"S" ? Datum(u"default"_s) : Datum(5),
                                             result),
                      modRegistry::Done);
             QVERIFY2(shown(result) == shown(expected), qPrintable(entry + u": "_s + shown(result)));
         }
-        const std::tuple<QString, QString, QString, Value> writes[] = {
+        const std::tuple<QString, QString, QString, Datum> writes[] = {
             {u"OPTIONS"_s, u"name"_s, u"S"_s, u"New"_s},
             {u"Options"_s, u"Added"_s, u"S"_s, true},
             {u"Options"_s, u"Quoted"_s, u"D"_s, 2},
@@ -220,9 +220,9 @@ private slots:
 
     void reads()
     {
-        const Value notSet = u"Not Set"_s;
+        const Datum notSet = u"Not Set"_s;
         // The letter, the type and bytes stored (type 0: no value), the status and the result.
-        const std::tuple<QString, std::uint32_t, QByteArray, int, Value> reads[] = {
+        const std::tuple<QString, std::uint32_t, QByteArray, int, Datum> reads[] = {
             {u"S"_s, 1, QByteArray("576 ", 5), 0, u"576 "_s},
             {u"S"_s, 1, QByteArray(), 0, notSet},
             {u"S"_s, 0, QByteArray(), 2, notSet},
@@ -232,7 +232,7 @@ private slots:
             {u"D"_s, 4, QByteArray(4, '\xff'), 0, -1},
             {u"D"_s, 4, QByteArray(5, '\x01'), 234, notSet},
             {u"X"_s, 4, QByteArray("\x01"), 0, notSet}};
-        Value result;
+        Datum result;
         QCOMPARE(modRegistry::ReadValue(*store, u"HKLM"_s, tcp, u"V"_s, u"S"_s, notSet, result), 2);
         for (const auto &[letter, type, stored, status, expected] : reads) {
             RegistryKey opened;
@@ -252,7 +252,7 @@ private slots:
     {
         const QByteArray all(4, '\xff'), none;
         // The letter and value; the status, and the type and bytes stored (type 0: nothing).
-        const std::tuple<QString, Value, int, std::uint32_t, QByteArray> writes[] = {
+        const std::tuple<QString, Datum, int, std::uint32_t, QByteArray> writes[] = {
             {u"S"_s, true, 0, 1, QByteArray("True", 5)},
             {u"S"_s, u"é"_s, 0, 1, u"é"_s.toLocal8Bit() + '\0'},
             {u"B"_s, true, 0, 3, QByteArray("\xff\xff", 2)},

@@ -96,7 +96,7 @@ QString writeToStore(Registry &registry, const QString &text = u"576"_s)
 }
 QString readFromStore(Registry &registry)
 {
-    modRegistry::Value value;
+    modRegistry::Datum value;
     modRegistry::ReadValue(registry, u"HKLM"_s, u"Software\\Tune"_s, u"MaxMTU"_s, u"S"_s, notSet,
                            value);
     return modRegistry::toText(value);

@@ -25,13 +25,13 @@ constexpr int lockWaitMs = 1000;
 std::optional<QByteArray> readWhole(const QString &fileName)
 {
     StoreFile file = StoreFile::read(fileName, maxFileBytes);
-    switch (file.state) {
-    case StoreFile::State::Missing:
+    switch (file.found) {
+    case StoreFile::Found::Missing:
         return QByteArray();
-    case StoreFile::State::Read:
+    case StoreFile::Found::Read:
         return std::move(file.contents);
-    case StoreFile::State::TooLarge:
-    case StoreFile::State::Unreadable:
+    case StoreFile::Found::TooLarge:
+    case StoreFile::Found::Unreadable:
         break;
     }
     return std::nullopt;
@@ -217,7 +217,7 @@ Registry::Status FileRegistry::RegQueryValueExA(const RegistryKey &key, const QS
     if (!(key.access_ & KEY_QUERY_VALUE))
         return ERROR_ACCESS_DENIED;
     const RegistryDocument document = currentDocument(fileName_);
-    const RegistryDocument::Value *value = document.value(key.path_, valueName);
+    const RegistryDocument::StoredValue *value = document.value(key.path_, valueName);
     if (!value)
         return ERROR_FILE_NOT_FOUND;
     type = value->type;

@@ -124,9 +124,9 @@ QString hexList(const QByteArray &bytes)
 }
 
 // The data after the "=" of a value line.
-std::optional<RegistryDocument::Value> parseData(QStringView data)
+std::optional<RegistryDocument::StoredValue> parseData(QStringView data)
 {
-    RegistryDocument::Value value;
+    RegistryDocument::StoredValue value;
     if (data.startsWith(QLatin1Char('"'))) {
         const auto text = takeQuoted(data);
         if (!text || !data.isEmpty())
@@ -163,7 +163,7 @@ std::optional<RegistryDocument::Value> parseData(QStringView data)
     return value;
 }
 
-std::optional<RegistryDocument::Value> parseValueLine(QStringView line)
+std::optional<RegistryDocument::StoredValue> parseValueLine(QStringView line)
 {
     QString name;
     if (line.startsWith(QLatin1Char('@'))) {
@@ -183,7 +183,7 @@ std::optional<RegistryDocument::Value> parseValueLine(QStringView line)
 }
 
 // The text a REG_SZ value holds, when writing it as text gives back its exact bytes.
-std::optional<QString> plainText(const RegistryDocument::Value &value)
+std::optional<QString> plainText(const RegistryDocument::StoredValue &value)
 {
     if (value.type != Registry::REG_SZ || !value.data.endsWith('\0'))
         return std::nullopt;
@@ -196,7 +196,7 @@ std::optional<QString> plainText(const RegistryDocument::Value &value)
     return text;
 }
 
-QString dataText(const RegistryDocument::Value &value)
+QString dataText(const RegistryDocument::StoredValue &value)
 {
     if (const auto text = plainText(value))
         return quoted(*text);
@@ -264,7 +264,7 @@ QByteArray RegistryDocument::serialize() const
     QString text = fileHeader + QLatin1String("\n\n");
     for (const Key &key : keys_) {
         text += QLatin1Char('[') + key.path + QLatin1String("]\n");
-        for (const Value &value : key.values) {
+        for (const StoredValue &value : key.values) {
             text += value.name.isEmpty() ? QStringLiteral("@") : quoted(value.name);
             text += QLatin1Char('=') + dataText(value) + QLatin1Char('\n');
         }
@@ -298,7 +298,8 @@ bool RegistryDocument::createKey(QStringView path)
     return created;
 }
 
-const RegistryDocument::Value *RegistryDocument::value(QStringView keyPath, QStringView name) const
+const RegistryDocument::StoredValue *RegistryDocument::value(QStringView keyPath,
+                                                             QStringView name) const
 {
     const Key *key = findKey(keyPath);
     if (!key)
@@ -307,7 +308,7 @@ const RegistryDocument::Value *RegistryDocument::value(QStringView keyPath, QStr
     return index < 0 ? nullptr : &key->values[index];
 }
 
-void RegistryDocument::setValue(QStringView keyPath, const Value &value)
+void RegistryDocument::setValue(QStringView keyPath, const StoredValue &value)
 {
     Key &key = keyAt(keyPath);
     const QString name = folded(value.name);

@@ -19,7 +19,7 @@
 class RegistryDocument
 {
 public:
-    struct Value {
+    struct StoredValue {
         QString name; // empty for the key's default value, written as @
         std::uint32_t type = 0;
         QByteArray data;
@@ -38,15 +38,15 @@ public:
     bool hasKey(QStringView path) const;
     // Creates the key and its missing parents; false when it existed already.
     bool createKey(QStringView path);
-    const Value *value(QStringView keyPath, QStringView name) const;
+    const StoredValue *value(QStringView keyPath, QStringView name) const;
     // Replaces the data and type of a value of that name, or adds the value; a
     // missing key is created.
-    void setValue(QStringView keyPath, const Value &value);
+    void setValue(QStringView keyPath, const StoredValue &value);
 
 private:
     struct Key {
         QString path;
-        QList<Value> values;
+        QList<StoredValue> values;
         QHash<QString, qsizetype> valuesByName; // index in `values` by folded name
     };
 

@@ -134,26 +134,26 @@ void QtSettingsStore::stage(const QString &application, Change change)
     staged_[application].append(std::move(change));
 }
 
-std::optional<SaveError> QtSettingsStore::commit()
+std::optional<Failure> QtSettingsStore::commit()
 {
     const QMap<QString, QList<Change>> changes = std::exchange(staged_, {});
-    std::optional<SaveError> firstFailure;
+    std::optional<Failure> firstFailure;
     for (auto file = changes.cbegin(); file != changes.cend(); ++file) {
-        const std::optional<SaveError> failure = commitFile(file.key(), file.value());
+        const std::optional<Failure> failure = commitFile(file.key(), file.value());
         if (!firstFailure)
             firstFailure = failure;
     }
     return firstFailure;
 }
 
-std::optional<SaveError> QtSettingsStore::commitFile(const QString &application,
-                                                     const QList<Change> &changes)
+std::optional<Failure> QtSettingsStore::commitFile(const QString &application,
+                                                   const QList<Change> &changes)
 {
     if (!configFolder_.refusal.isEmpty())
-        return SaveError{configFolder_.refusal};
+        return Failure{configFolder_.refusal};
     const QString file = fileName(application);
     // What cannot be read as settings may be something the user wants back.
-    if (std::optional<SaveError> why = whyUnusable(file))
+    if (std::optional<Failure> why = whyUnusable(file))
         return why;
     // QSettings merges the changes into what the file held when they were
     // made (QSettings::sync() reloads what others changed meanwhile), so a
@@ -164,12 +164,12 @@ std::optional<SaveError> QtSettingsStore::commitFile(const QString &application,
         return whyNotWritten(file);
     const StoreLock lock(file + QStringLiteral(".save"));
     if (lock.state() == StoreLock::State::Busy)
-        return SaveError{tr("Another Quorrel is saving its settings in %1. Try again in a moment.")
-                             .arg(shown(file))};
+        return Failure{tr("Another Quorrel is saving its settings in %1. Try again in a moment.")
+                           .arg(shown(file))};
     if (lock.state() == StoreLock::State::NotAFile)
-        return SaveError{tr("Something that is not a file is where the lock file %1 belongs. "
-                            "Move or delete it to save your settings.")
-                             .arg(shown(file + QStringLiteral(".save.lock")))};
+        return Failure{tr("Something that is not a file is where the lock file %1 belongs. "
+                          "Move or delete it to save your settings.")
+                           .arg(shown(file + QStringLiteral(".save.lock")))};
     if (lock.state() == StoreLock::State::Failed)
         return whyNotWritten(file);
     // So a lock file of QSettings' own was left by a Quorrel that died while
@@ -182,10 +182,9 @@ std::optional<SaveError> QtSettingsStore::commitFile(const QString &application,
         return whyNotWritten(file);
     // A larger file would come back as the defaults at the next start.
     if (contents->size() > maxFileBytes)
-        return SaveError{
-            tr("Your settings are too large to be stored: the settings file may hold at "
-               "most %1 MiB. Remove or shorten some hosts, then save again.")
-                .arg(maxFileBytes / (1024 * 1024))};
+        return Failure{tr("Your settings are too large to be stored: the settings file may hold at "
+                          "most %1 MiB. Remove or shorten some hosts, then save again.")
+                           .arg(maxFileBytes / (1024 * 1024))};
     if (!StoreFile::replace(file, *contents))
         return whyNotWritten(file);
     if (const auto reader = readers_.find(application); reader != readers_.end() && reader->second)
@@ -216,7 +215,7 @@ std::optional<QByteArray> QtSettingsStore::withChanges(const QString &fileName,
     std::optional<QByteArray> contents;
     if (QFile::rename(draft, check)) {
         StoreFile written = StoreFile::read(check, std::numeric_limits<qint64>::max());
-        if (written.state == StoreFile::State::Read && holdsWhole(check, written.contents, meant))
+        if (written.found == StoreFile::Found::Read && holdsWhole(check, written.contents, meant))
             contents = std::move(written.contents);
     }
     QFile::remove(draft);
@@ -224,48 +223,48 @@ std::optional<QByteArray> QtSettingsStore::withChanges(const QString &fileName,
     return contents;
 }
 
-std::optional<SaveError> QtSettingsStore::whyUnusable(const QString &fileName)
+std::optional<Failure> QtSettingsStore::whyUnusable(const QString &fileName)
 {
     const StoreFile file = StoreFile::read(fileName, maxFileBytes);
-    switch (file.state) {
-    case StoreFile::State::Missing:
+    switch (file.found) {
+    case StoreFile::Found::Missing:
         return std::nullopt;
-    case StoreFile::State::Read:
+    case StoreFile::Found::Read:
         // No text holds a NUL byte. QSettings would read such a file as
         // scraps of settings and write them back as garbage.
         if (!file.contents.contains('\0'))
             return std::nullopt;
-        return SaveError{
+        return Failure{
             tr("The file %1 is not a settings file: it is not text. Move or delete it to "
                "save your settings.")
                 .arg(shown(fileName))};
-    case StoreFile::State::TooLarge:
-        return SaveError{
+    case StoreFile::Found::TooLarge:
+        return Failure{
             tr("The file %1 is too large to be a settings file. Move or delete it to save "
                "your settings.")
                 .arg(shown(fileName))};
-    case StoreFile::State::Unreadable:
+    case StoreFile::Found::Unreadable:
         break;
     }
     if (QFileInfo(fileName).isDir())
-        return SaveError{
+        return Failure{
             tr("There is a folder named %1 where the settings file belongs.").arg(shown(fileName))};
-    return SaveError{tr("The file %1 cannot be read. Move or delete it to save your settings.")
-                         .arg(shown(fileName))};
+    return Failure{tr("The file %1 cannot be read. Move or delete it to save your settings.")
+                       .arg(shown(fileName))};
 }
 
 // QSettings only says that it could not write; the path tells the user why.
-SaveError QtSettingsStore::whyNotWritten(const QString &fileName)
+Failure QtSettingsStore::whyNotWritten(const QString &fileName)
 {
     const QFileInfo file(fileName);
     const QFileInfo folder(file.absolutePath());
     if (!folder.isDir())
-        return SaveError{tr("The folder %1 does not exist and cannot be created.")
-                             .arg(shown(folder.filePath()))};
+        return Failure{tr("The folder %1 does not exist and cannot be created.")
+                           .arg(shown(folder.filePath()))};
     if (!folder.isWritable())
-        return SaveError{tr("The folder %1 is not writable.").arg(shown(folder.filePath()))};
+        return Failure{tr("The folder %1 is not writable.").arg(shown(folder.filePath()))};
     if (file.exists() && !file.isWritable())
-        return SaveError{tr("The file %1 is read-only.").arg(shown(fileName))};
-    return SaveError{
+        return Failure{tr("The file %1 is read-only.").arg(shown(fileName))};
+    return Failure{
         tr("The file %1 could not be written. The disk may be full.").arg(shown(fileName))};
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/store/SaveError.h"
+#include "platform/Failure.h"
 #include "platform/store/StoreFile.h"
 
 #include <QCoreApplication>
@@ -33,7 +33,7 @@ public:
     virtual void deleteSection(const QString &application, const QString &section) = 0;
     // Stores every staged change at once. Returns why the store could not be
     // written, nothing when it holds the changes now.
-    [[nodiscard]] virtual std::optional<SaveError> commit() = 0;
+    [[nodiscard]] virtual std::optional<Failure> commit() = 0;
 };
 
 // One INI file per application, <configDirectory>/<application>/<application>.ini,
@@ -64,7 +64,7 @@ public:
     void write(const QString &application, const QString &section, const QString &key,
                const QString &text) override;
     void deleteSection(const QString &application, const QString &section) override;
-    [[nodiscard]] std::optional<SaveError> commit() override;
+    [[nodiscard]] std::optional<Failure> commit() override;
 
 private:
     using Change = std::function<void(QSettings &)>;
@@ -72,16 +72,16 @@ private:
     // Nothing when the file cannot be read as settings.
     const QSettings *reader(const QString &application) const;
     void stage(const QString &application, Change change);
-    [[nodiscard]] std::optional<SaveError> commitFile(const QString &application,
-                                                      const QList<Change> &changes);
+    [[nodiscard]] std::optional<Failure> commitFile(const QString &application,
+                                                    const QList<Change> &changes);
     // The file's contents with the changes made, or nothing when they could
     // not be made whole.
     static std::optional<QByteArray> withChanges(const QString &fileName,
                                                  const QList<Change> &changes);
     // Why the file cannot be read as settings: it is no text, far too large,
     // or cannot be read at all. Nothing when it can, or when there is none.
-    [[nodiscard]] static std::optional<SaveError> whyUnusable(const QString &fileName);
-    static SaveError whyNotWritten(const QString &fileName);
+    [[nodiscard]] static std::optional<Failure> whyUnusable(const QString &fileName);
+    static Failure whyNotWritten(const QString &fileName);
 
     StorePlace configFolder_;
     QMap<QString, QList<Change>> staged_; // by application

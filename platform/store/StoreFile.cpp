@@ -145,21 +145,21 @@ StoreFile StoreFile::read(const QString &fileName, qint64 maxBytes)
     struct stat status {
     };
     if (stat(QFile::encodeName(fileName).constData(), &status) != 0)
-        return {errno == ENOENT || errno == ENOTDIR ? State::Missing : State::Unreadable, {}};
+        return {errno == ENOENT || errno == ENOTDIR ? Found::Missing : Found::Unreadable, {}};
     // Opening a pipe would wait for a writer (fifo(7)), reading a device might
     // never end.
     if (!S_ISREG(status.st_mode))
-        return {State::Unreadable, {}};
+        return {Found::Unreadable, {}};
     if (status.st_size > maxBytes)
-        return {State::TooLarge, {}};
+        return {Found::TooLarge, {}};
 
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return {State::Unreadable, {}};
+        return {Found::Unreadable, {}};
     QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return {State::Unreadable, {}};
-    return {State::Read, std::move(contents)};
+        return {Found::Unreadable, {}};
+    return {Found::Read, std::move(contents)};
 }
 
 bool StoreFile::replace(const QString &fileName, QByteArrayView contents)

@@ -20,14 +20,14 @@ struct StoreFile {
     Q_DECLARE_TR_FUNCTIONS(StoreFile)
 
 public:
-    enum class State {
+    enum class Found {
         Missing,    // no file there, or a link to nothing: the store is empty
         Read,       // `contents` holds the whole file
         TooLarge,   // larger than the limit given
         Unreadable, // something there that cannot be read as a file
     };
 
-    State state = State::Missing;
+    Found found = Found::Missing;
     QByteArray contents;
 
     static StoreFile read(const QString &fileName, qint64 maxBytes);

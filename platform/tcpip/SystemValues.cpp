@@ -12,7 +12,7 @@ namespace
 {
 
 struct Description {
-    tcpip::Value value;
+    tcpip::Setting value;
     QLatin1StringView name;
     long long lowest;
     long long highest;
@@ -20,14 +20,14 @@ struct Description {
 
 // The ranges the kernel and the protocols allow.
 constexpr std::array<Description, 5> descriptions{{
-    {tcpip::Value::Mtu, QLatin1StringView("mtu"), 68, 65535},
-    {tcpip::Value::Mss, QLatin1StringView("mss"), 88, 65495},
-    {tcpip::Value::Window, QLatin1StringView("window"), 1, 1073725440},
-    {tcpip::Value::Ttl, QLatin1StringView("ttl"), 1, 255},
-    {tcpip::Value::LinkMtu, QLatin1StringView("linkmtu"), 68, 65535},
+    {tcpip::Setting::Mtu, QLatin1StringView("mtu"), 68, 65535},
+    {tcpip::Setting::Mss, QLatin1StringView("mss"), 88, 65495},
+    {tcpip::Setting::Window, QLatin1StringView("window"), 1, 1073725440},
+    {tcpip::Setting::Ttl, QLatin1StringView("ttl"), 1, 255},
+    {tcpip::Setting::LinkMtu, QLatin1StringView("linkmtu"), 68, 65535},
 }};
 
-const Description &describe(tcpip::Value value)
+const Description &describe(tcpip::Setting value)
 {
     return descriptions[static_cast<std::size_t>(value)];
 }
@@ -76,12 +76,12 @@ bool isPointToPoint(const QString &link)
 
 } // namespace
 
-QLatin1StringView tcpip::nameOf(Value value)
+QLatin1StringView tcpip::nameOf(Setting value)
 {
     return describe(value).name;
 }
 
-std::optional<tcpip::Value> tcpip::valueNamed(QStringView name)
+std::optional<tcpip::Setting> tcpip::settingNamed(QStringView name)
 {
     for (const Description &description : descriptions) {
         if (name == description.name)
@@ -90,7 +90,7 @@ std::optional<tcpip::Value> tcpip::valueNamed(QStringView name)
     return std::nullopt;
 }
 
-std::optional<long long> tcpip::checked(Value value, QStringView text)
+std::optional<long long> tcpip::checked(Setting value, QStringView text)
 {
     // Ten digits hold every value allowed; signs, blanks and other bases are refused.
     if (text.isEmpty() || text.size() > 10 ||
@@ -117,8 +117,8 @@ tcpip::Configuration tcpip::parseConfiguration(const QByteArray &text)
             continue;
         }
         const bool before = name.startsWith(u"before.");
-        const std::optional<Value> value = valueNamed(before ? name.mid(7) : name);
-        if (!value || *value == Value::LinkMtu)
+        const std::optional<Setting> value = settingNamed(before ? name.mid(7) : name);
+        if (!value || *value == Setting::LinkMtu)
             continue;
         if (const std::optional<long long> checkedNumber = checked(*value, number))
             (before ? configuration.before : configuration.values)[*value] = *checkedNumber;
@@ -128,7 +128,7 @@ tcpip::Configuration tcpip::parseConfiguration(const QByteArray &text)
 
 QByteArray tcpip::formatConfiguration(const Configuration &configuration)
 {
-    const auto lines = [](const Values &values, const QByteArray &prefix) {
+    const auto lines = [](const Settings &values, const QByteArray &prefix) {
         QByteArray text;
         for (const auto &[value, number] : values)
             text += prefix + nameOf(value).toString().toLatin1() + '=' +
@@ -147,7 +147,7 @@ std::optional<QByteArray> tcpip::readConfigurationFile()
     return readPlainFile(configurationFile, smallFile);
 }
 
-tcpip::Values tcpip::readConfiguration()
+tcpip::Settings tcpip::readConfiguration()
 {
     return parseConfiguration(readConfigurationFile().value_or(QByteArray())).values;
 }

@@ -12,7 +12,7 @@
 namespace tcpip
 {
 
-enum class Value {
+enum class Setting {
     Mtu,     // configured, and the link's MTU
     Mss,     // configured, and the advertised MSS of the link's default route
     Window,  // configured, and the window of that route
@@ -20,14 +20,14 @@ enum class Value {
     LinkMtu, // the link's MTU now, never configured
 };
 
-using Values = std::map<Value, long long>;
+using Settings = std::map<Setting, long long>;
 
 // The value's name in the configuration file and on the helper's command line.
-QLatin1StringView nameOf(Value value);
-std::optional<Value> valueNamed(QStringView name);
+QLatin1StringView nameOf(Setting value);
+std::optional<Setting> settingNamed(QStringView name);
 
 // The number, when `text` is one in decimal digits alone and in the value's range.
-std::optional<long long> checked(Value value, QStringView text);
+std::optional<long long> checked(Setting value, QStringView text);
 
 // Quorrel's folder and configuration, and the drop-in that sets the TTL at
 // boot. All are root's, readable by everyone.
@@ -40,8 +40,8 @@ inline constexpr char ttlDropIn[] = "/etc/sysctl.d/60-quorrel.conf";
 // and Mss and Window where the link's route had them).
 struct Configuration {
     QString link;
-    Values values;
-    Values before;
+    Settings values;
+    Settings before;
 };
 
 // "link=NAME", "name=number" and "before.name=number" lines; a line that is not
@@ -52,14 +52,14 @@ QByteArray formatConfiguration(const Configuration &configuration);
 // something else than a regular file is in its place or it cannot be read.
 std::optional<QByteArray> readConfigurationFile();
 // The configured values; none when the file is missing or unreadable.
-Values readConfiguration();
+Settings readConfiguration();
 
 // Whether the text may name a network interface (netdevice(7)): at most 15
 // bytes, no slash, colon or blank, not "." or "..".
 bool isLinkName(QStringView name);
 
-// How the helper ends; pkexec ends with 126 and 127 of its own.
-enum HelperStatus {
+// How the helper ends, its exit status; pkexec ends with 126 and 127 of its own.
+enum class HelperStatus {
     Done = 0,
     Refused = 2,    // an unknown command, value name, or a value out of range
     NoLink = 3,     // no interface carries a default route

@@ -29,7 +29,7 @@ bool mayChangeTheNetwork()
     return false;
 }
 
-QStringList setArguments(const tcpip::Values &values)
+QStringList setArguments(const tcpip::Settings &values)
 {
     QStringList arguments{QStringLiteral("set")};
     for (const auto &[value, number] : values)
@@ -64,20 +64,20 @@ QString SystemTcpIp::installedHelper()
                                                    : QStringLiteral(QUORREL_TCPIP_HELPER);
 }
 
-std::optional<long long> SystemTcpIp::value(tcpip::Value which)
+std::optional<long long> SystemTcpIp::value(tcpip::Setting which)
 {
-    if (which == tcpip::Value::LinkMtu)
+    if (which == tcpip::Setting::LinkMtu)
         return tcpip::linkMtu(tcpip::defaultLink());
-    const tcpip::Values configured = tcpip::readConfiguration();
+    const tcpip::Settings configured = tcpip::readConfiguration();
     const auto found = configured.find(which);
     return found == configured.end() ? std::nullopt : std::optional(found->second);
 }
 
-QString SystemTcpIp::change(const tcpip::Values &values)
+std::optional<Failure> SystemTcpIp::change(const tcpip::Settings &values)
 {
     // Without a link there is nothing to change, and no password to ask for.
     if (tcpip::defaultLink().isEmpty())
-        return describe(tcpip::NoLink);
+        return describe(tcpip::HelperStatus::NoLink);
     QProcess process;
     const bool direct = mayChangeTheNetwork();
     process.setProgram(direct ? helper_ : QStringLiteral("pkexec"));
@@ -89,36 +89,36 @@ QString SystemTcpIp::change(const tcpip::Values &values)
     const QByteArray said = process.readAllStandardError();
     std::fwrite(said.constData(), 1, static_cast<size_t>(said.size()), stderr);
     if (process.error() == QProcess::FailedToStart)
-        return tr("%1 could not be started").arg(process.program());
+        return Failure{tr("%1 could not be started").arg(process.program())};
     if (process.exitStatus() == QProcess::CrashExit)
-        return tr("%1 ended abnormally").arg(process.program());
+        return Failure{tr("%1 ended abnormally").arg(process.program())};
     if (!direct && process.exitCode() == authorizationDismissed)
-        return tr("the authorization was cancelled");
+        return Failure{tr("the authorization was cancelled")};
     if (!direct && process.exitCode() == notAuthorized && said.contains(noAgent))
-        return tr("no authentication agent is running to ask for the password");
+        return Failure{tr("no authentication agent is running to ask for the password")};
     if (!direct && process.exitCode() == notAuthorized)
-        return tr("the authorization was refused");
-    return describe(process.exitCode());
+        return Failure{tr("the authorization was refused")};
+    return describe(tcpip::HelperStatus{process.exitCode()});
 }
 
-QString SystemTcpIp::describe(int helperStatus)
+std::optional<Failure> SystemTcpIp::describe(tcpip::HelperStatus status)
 {
-    switch (helperStatus) {
-    case tcpip::Done:
-        return {};
-    case tcpip::Refused:
-        return tr("the helper refused the values");
-    case tcpip::NoLink:
-        return tr("no network link carries a default route");
-    case tcpip::NotWritten:
-        return tr("the configuration in /etc could not be written");
-    case tcpip::NotApplied:
-        return tr("the running system refused a value");
-    case tcpip::Unsafe:
-        return tr("the helper found its folder /etc/quorrel or its limits unsafe");
-    case tcpip::Busy:
-        return tr("another change of the values did not end");
+    switch (status) {
+    case tcpip::HelperStatus::Done:
+        return std::nullopt;
+    case tcpip::HelperStatus::Refused:
+        return Failure{tr("the helper refused the values")};
+    case tcpip::HelperStatus::NoLink:
+        return Failure{tr("no network link carries a default route")};
+    case tcpip::HelperStatus::NotWritten:
+        return Failure{tr("the configuration in /etc could not be written")};
+    case tcpip::HelperStatus::NotApplied:
+        return Failure{tr("the running system refused a value")};
+    case tcpip::HelperStatus::Unsafe:
+        return Failure{tr("the helper found its folder /etc/quorrel or its limits unsafe")};
+    case tcpip::HelperStatus::Busy:
+        return Failure{tr("another change of the values did not end")};
     default:
-        return tr("the helper failed with status %1").arg(helperStatus);
+        return Failure{tr("the helper failed with status %1").arg(static_cast<int>(status))};
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Failure.h"
 #include "platform/tcpip/SystemValues.h"
 
 #include <QCoreApplication>
@@ -14,10 +15,9 @@ public:
 
     // The value Quorrel has configured (LinkMtu: the link's MTU now), or nothing
     // when it is not set.
-    virtual std::optional<long long> value(tcpip::Value which) = 0;
-    // Configures and applies all of the values at once, or none of them: an
-    // empty text when done, otherwise why not.
-    virtual QString change(const tcpip::Values &values) = 0;
+    virtual std::optional<long long> value(tcpip::Setting which) = 0;
+    // Configures and applies all of the values at once, or none of them.
+    [[nodiscard]] virtual std::optional<Failure> change(const tcpip::Settings &values) = 0;
 };
 
 // Reads the configuration and the link without any privilege; changes them
@@ -33,11 +33,11 @@ public:
     // the installed one.
     static QString installedHelper();
 
-    std::optional<long long> value(tcpip::Value which) override;
-    QString change(const tcpip::Values &values) override;
+    std::optional<long long> value(tcpip::Setting which) override;
+    [[nodiscard]] std::optional<Failure> change(const tcpip::Settings &values) override;
 
 private:
-    static QString describe(int helperStatus);
+    static std::optional<Failure> describe(tcpip::HelperStatus status);
 
     QString helper_;
 };

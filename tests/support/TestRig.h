@@ -140,17 +140,19 @@ private:
 class MemoryTcpIp final : public TcpIp
 {
 public:
-    std::optional<long long> value(tcpip::Value which) override
+    std::optional<long long> value(tcpip::Setting which) override
     {
         return values.contains(which) ? std::optional(values.at(which)) : std::nullopt;
     }
-    QString change(const tcpip::Values &changed) override
+    [[nodiscard]] std::optional<Failure> change(const tcpip::Settings &changed) override
     {
-        for (const auto &[value, number] : refusal.isEmpty() ? changed : tcpip::Values())
+        if (!refusal.isEmpty())
+            return Failure{refusal};
+        for (const auto &[value, number] : changed)
             values[value] = number;
-        return refusal;
+        return std::nullopt;
     }
-    tcpip::Values values;
+    tcpip::Settings values;
     QString refusal;
 };
 

@@ -30,8 +30,9 @@
 
 using namespace Qt::StringLiterals;
 using tcpip::Configuration;
-using tcpip::Value;
-using tcpip::Values;
+using tcpip::HelperStatus;
+using tcpip::Setting;
+using tcpip::Settings;
 
 namespace
 {
@@ -123,12 +124,13 @@ bool ownFolderIsSafe()
 }
 
 // The NAME=NUMBER arguments, each name once; nothing when any of them is wrong.
-std::optional<Values> parseValues(const QStringList &arguments)
+std::optional<Settings> parseValues(const QStringList &arguments)
 {
-    Values values;
+    Settings values;
     for (const QString &argument : arguments) {
         const qsizetype equals = argument.indexOf(u'=');
-        const std::optional<Value> value = tcpip::valueNamed(QStringView(argument).left(equals));
+        const std::optional<Setting> value =
+            tcpip::settingNamed(QStringView(argument).left(equals));
         const std::optional<long long> number =
             value ? tcpip::checked(*value, QStringView(argument).mid(equals + 1)) : std::nullopt;
         if (equals < 0 || !number || values.contains(*value)) {
@@ -168,8 +170,8 @@ struct Metric {
 };
 
 // The metrics of the route that Quorrel sets, and the values they take.
-const std::array<std::pair<Value, QString>, 2> ourMetrics{
-    {{Value::Mss, u"advmss"_s}, {Value::Window, u"window"_s}}};
+const std::array<std::pair<Setting, QString>, 2> ourMetrics{
+    {{Setting::Mss, u"advmss"_s}, {Setting::Window, u"window"_s}}};
 
 bool isOurs(const QString &metric)
 {
@@ -353,10 +355,10 @@ std::optional<long long> routeNumber(const Route &route, const QString &name)
     return ok ? std::optional(number) : std::nullopt;
 }
 
-// Values to record as "before": the link's MTU, its route's metrics, the TTL.
-Values recorded(const Live &live)
+// Settings to record as "before": the link's MTU, its route's metrics, the TTL.
+Settings recorded(const Live &live)
 {
-    Values before{{Value::Mtu, live.mtu}, {Value::Ttl, live.ttl}};
+    Settings before{{Setting::Mtu, live.mtu}, {Setting::Ttl, live.ttl}};
     for (const auto &[value, name] : ourMetrics) {
         if (const std::optional<long long> number = routeNumber(live.route, name))
             before[value] = *number;
@@ -372,10 +374,10 @@ struct Change {
 };
 
 // The change that sets the values: the MTU for now (LinkMtu) before the one to keep.
-Change changeTo(const Values &values)
+Change changeTo(const Settings &values)
 {
     Change change;
-    for (const Value mtu : {Value::LinkMtu, Value::Mtu}) {
+    for (const Setting mtu : {Setting::LinkMtu, Setting::Mtu}) {
         if (values.contains(mtu) && !change.mtu)
             change.mtu = values.at(mtu);
     }
@@ -383,14 +385,14 @@ Change changeTo(const Values &values)
         if (values.contains(value))
             change.route[name] = values.at(value);
     }
-    if (values.contains(Value::Ttl))
-        change.ttl = values.at(Value::Ttl);
+    if (values.contains(Setting::Ttl))
+        change.ttl = values.at(Setting::Ttl);
     return change;
 }
 
 // The change that puts back what was recorded: a metric the route did not have
 // is taken away.
-Change changeBack(const Values &before)
+Change changeBack(const Settings &before)
 {
     Change change = changeTo(before);
     for (const auto &[value, name] : ourMetrics) {
@@ -448,12 +450,12 @@ bool writeOrRemove(const char *fileName, const QByteArray &bytes)
                            : StoreFile::replaceAs(QString::fromLatin1(fileName), bytes, 0644);
 }
 
-QByteArray dropInFor(const Values &values)
+QByteArray dropInFor(const Settings &values)
 {
-    if (!values.contains(Value::Ttl))
+    if (!values.contains(Setting::Ttl))
         return {};
     return "# Quorrel's time-to-live, written by quorrel-tcpip.\nnet.ipv4.ip_default_ttl = " +
-           QByteArray::number(values.at(Value::Ttl)) + '\n';
+           QByteArray::number(values.at(Setting::Ttl)) + '\n';
 }
 
 // Keeps the configuration and the TTL's boot setting; when the second write
@@ -480,10 +482,10 @@ bool carriesDefaultRoute(const QString &link)
 bool restoreLink(const Configuration &configuration)
 {
     const QString &link = configuration.link;
-    if (link.isEmpty() || !configuration.before.contains(Value::Mtu) || !tcpip::linkMtu(link))
+    if (link.isEmpty() || !configuration.before.contains(Setting::Mtu) || !tcpip::linkMtu(link))
         return true;
     if (!carriesDefaultRoute(link))
-        return setMtu(link, configuration.before.at(Value::Mtu));
+        return setMtu(link, configuration.before.at(Setting::Mtu));
     const std::variant<Live, QString> live = readLive(link);
     if (const QString *why = std::get_if<QString>(&live)) {
         say(*why);
@@ -496,88 +498,91 @@ bool restoreLink(const Configuration &configuration)
 
 // Applies first and keeps only what was applied, so that a value the system
 // refuses leaves the link and the files as they were.
-int set(const Values &given)
+HelperStatus set(const Settings &given)
 {
     const std::optional<Kept> previous = readKept();
     if (!previous)
-        return tcpip::Unsafe;
+        return HelperStatus::Unsafe;
     const QString link = tcpip::defaultLink();
     if (link.isEmpty()) {
         say(u"no link carries a default route"_s);
-        return tcpip::NoLink;
+        return HelperStatus::NoLink;
     }
     const std::variant<Live, QString> live = readLive(link);
     if (const QString *why = std::get_if<QString>(&live)) {
         say(*why);
-        return tcpip::NotApplied;
+        return HelperStatus::NotApplied;
     }
     const Live &before = std::get<Live>(live);
     Configuration configuration = previous->configuration;
     // A new link's values are recorded; the TTL before Quorrel's first change stays.
     if (configuration.link != link || configuration.before.empty()) {
-        const Values earlier = configuration.before;
+        const Settings earlier = configuration.before;
         configuration.link = link;
         configuration.before = recorded(before);
-        if (earlier.contains(Value::Ttl))
-            configuration.before[Value::Ttl] = earlier.at(Value::Ttl);
+        if (earlier.contains(Setting::Ttl))
+            configuration.before[Setting::Ttl] = earlier.at(Setting::Ttl);
     }
     for (const auto &[value, number] : given) {
-        if (value != Value::LinkMtu)
+        if (value != Setting::LinkMtu)
             configuration.values[value] = number;
     }
-    Values now = configuration.values;
-    if (given.contains(Value::LinkMtu))
-        now[Value::LinkMtu] = given.at(Value::LinkMtu);
+    Settings now = configuration.values;
+    if (given.contains(Setting::LinkMtu))
+        now[Setting::LinkMtu] = given.at(Setting::LinkMtu);
     if (!applyChange(before, changeTo(now)))
-        return tcpip::NotApplied;
+        return HelperStatus::NotApplied;
     if (!keep(*previous, configuration)) {
         if (!restore(before))
             say(u"%1 could not be restored"_s.arg(link));
-        return tcpip::NotWritten;
+        return HelperStatus::NotWritten;
     }
     // The link the values were set for before gets back what it had.
     const Configuration &earlier = previous->configuration;
-    return earlier.link == link || restoreLink(earlier) ? tcpip::Done : tcpip::NotApplied;
+    return earlier.link == link || restoreLink(earlier) ? HelperStatus::Done
+                                                        : HelperStatus::NotApplied;
 }
 
 // For the hooks that run whenever a link comes up: another link than the
 // values' own is left alone, and so is theirs while it carries no default route.
-int applyKept(const QString &cameUp)
+HelperStatus applyKept(const QString &cameUp)
 {
     const std::optional<Kept> kept = readKept();
     if (!kept)
-        return tcpip::Unsafe;
+        return HelperStatus::Unsafe;
     const Configuration &configuration = kept->configuration;
     if (configuration.values.empty() || configuration.link.isEmpty() ||
         (!cameUp.isEmpty() && cameUp != configuration.link))
-        return tcpip::Done;
+        return HelperStatus::Done;
     if (!carriesDefaultRoute(configuration.link))
-        return tcpip::Done;
+        return HelperStatus::Done;
     const std::variant<Live, QString> live = readLive(configuration.link);
     if (const QString *why = std::get_if<QString>(&live)) {
         say(*why);
-        return tcpip::NotApplied;
+        return HelperStatus::NotApplied;
     }
-    return applyChange(std::get<Live>(live), changeTo(configuration.values)) ? tcpip::Done
-                                                                             : tcpip::NotApplied;
+    return applyChange(std::get<Live>(live), changeTo(configuration.values))
+               ? HelperStatus::Done
+               : HelperStatus::NotApplied;
 }
 
 // Puts back what was recorded, then removes the files; when the system refuses
 // to take something back, the files stay for another try.
-int reset()
+HelperStatus reset()
 {
     const std::optional<Kept> kept = readKept();
     if (!kept)
-        return tcpip::Unsafe;
-    const Values &before = kept->configuration.before;
-    const bool ttl = !before.contains(Value::Ttl) || setTtl(before.at(Value::Ttl));
+        return HelperStatus::Unsafe;
+    const Settings &before = kept->configuration.before;
+    const bool ttl = !before.contains(Setting::Ttl) || setTtl(before.at(Setting::Ttl));
     if (!ttl || !restoreLink(kept->configuration))
-        return tcpip::NotApplied;
-    return removeFile(tcpip::ttlDropIn) && removeFile(tcpip::configurationFile) ? tcpip::Done
-                                                                                : tcpip::NotWritten;
+        return HelperStatus::NotApplied;
+    return removeFile(tcpip::ttlDropIn) && removeFile(tcpip::configurationFile)
+               ? HelperStatus::Done
+               : HelperStatus::NotWritten;
 }
 
-int run(const QStringList &arguments)
+HelperStatus run(const QStringList &arguments)
 {
     const QString command = arguments.value(0);
     const bool known = (command == u"set" && arguments.size() > 1) ||
@@ -586,24 +591,24 @@ int run(const QStringList &arguments)
                        (command == u"reset" && arguments.size() == 1);
     if (!known) {
         say(u"usage: quorrel-tcpip set NAME=NUMBER... | apply [LINK] | reset"_s);
-        return tcpip::Refused;
+        return HelperStatus::Refused;
     }
     // Every value is checked before anything is touched.
-    const std::optional<Values> given =
-        command == u"set" ? parseValues(arguments.mid(1)) : std::optional(Values());
+    const std::optional<Settings> given =
+        command == u"set" ? parseValues(arguments.mid(1)) : std::optional(Settings());
     if (!given)
-        return tcpip::Refused;
+        return HelperStatus::Refused;
     if (!ownFolderIsSafe())
-        return tcpip::Unsafe;
+        return HelperStatus::Unsafe;
     // One run at a time, from reading the state to keeping it: /etc/quorrel/.lock.
     const StoreLock lock(QString::fromLatin1(tcpip::configurationFolder) + u'/', lockWaitMs);
     if (lock.state() == StoreLock::State::Busy) {
         say(u"another run of the helper did not end"_s);
-        return tcpip::Busy;
+        return HelperStatus::Busy;
     }
     if (lock.state() != StoreLock::State::Locked) {
         say(u"its lock could not be taken"_s);
-        return tcpip::NotWritten;
+        return HelperStatus::NotWritten;
     }
     if (command == u"set")
         return set(*given);
@@ -619,8 +624,8 @@ int main(int argc, char *argv[])
     // Before Qt reads anything of the environment.
     if (const QString refusal = startClean(); !refusal.isEmpty()) {
         say(u"refused: %1"_s.arg(refusal));
-        return tcpip::Unsafe;
+        return static_cast<int>(HelperStatus::Unsafe);
     }
     const QCoreApplication application(argc, argv);
-    return run(QCoreApplication::arguments().mid(1));
+    return static_cast<int>(run(QCoreApplication::arguments().mid(1)));
 }

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -28,6 +29,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTabWidget;
+class LineWatch;
 class PunctualTimer;
 
 // Controls are public: they are the window a user sees, and tests read them as
@@ -155,6 +157,9 @@ public:
     void Slider1_MouseUp(); // the slider let go: Label5 shows the interval
     void httpd();           // one attempt by HTTP (Timer1_Timer, Command1_Click)
     void ftpd();            // one attempt by FTP (Timer1_Timer, Command1_Click)
+    // The only way into the window's state besides its controls: the counts
+    // at their limit of 32,767 would take a test months of attempts.
+    void setCountsForTest(std::int16_t successes, std::int16_t failures);
 
     // --- hosts/: host list editing ---
     void Command5_Click(); // "&Add": asks for a host and appends it
@@ -178,10 +183,6 @@ public:
     // Label2, Label3, Label4 right-clicked: a menu with "History…".
     void Label_ContextMenu(QLabel *label, const QPoint &position);
 
-    // The only way into the window's state besides its controls: the counts
-    // at their limit of 32,767 would take a test months of attempts.
-    void setCountsForTest(std::int16_t successes, std::int16_t failures);
-
 signals:
     // The window has been unloaded; the program ends.
     void unloaded();
@@ -194,6 +195,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // --- app/: the window built, its tray menu and its commands ---
     void buildWindow();
     void buildProgramPage(QWidget *page);
     void buildHostsPage(QWidget *page);
@@ -210,36 +212,26 @@ private:
 
     Services services_;
 
-    // --- hosts/ and settings/ ---
-    void appendDefaultHosts();
-    void appendHost(const QString &host);
-    void warnSaveFailed(const Failure &failure);
-    void showInterval(); // Label5 from the slider
-
-    // --- optimizer/: the current values as the protocol's keys hold them (the
-    // load step), or with the network adapter's MTU where the protocol's is not set.
-    void readCurrentTcpValues();
-    void readCurrentTcpValuesOrAdapterMtu();
-
-    // Keep-alive state.
-    std::int16_t cnt_ = 0;  // ticks since the last attempt that fetched
-    std::int16_t good_ = 0; // successful connections since start
-    std::int16_t bad_ = 0;  // failed connections since start
-    std::int16_t intv_ = 0; // position of the next host when taken in turn
-
     // Whether the window icon has its larger drawings, given after the first paint.
     bool iconComplete_ = false;
     // Whether a tray message is being handled: the popup menu runs a nested
     // event loop, in which the next one is dropped.
     bool trayBusy_ = false;
 
-    // --- keepalive/: one connection attempt at a time ---
+    // --- keepalive/: the tick, and one connection attempt at a time ---
+    void showInterval(); // Label5 from the slider
     Inet::Method chosenMethod() const;
     void attemptByChosenMethod(); // httpd or ftpd, as the Options page says
     void attempt(Inet::Method method);
     void connectOnce(Inet::Method method);
     std::optional<int> chooseHost(bool atRandom);
+    // The tick stopped, the counts blank, and these lines for the host and the status.
+    void showHalted(const QString &hostLine, const QString &statusLine);
     void abandonAttempt();
+    std::int16_t cnt_ = 0;  // ticks since the last attempt that fetched
+    std::int16_t good_ = 0; // successful connections since start
+    std::int16_t bad_ = 0;  // failed connections since start
+    std::int16_t intv_ = 0; // position of the next host when taken in turn
     bool attemptInProgress_ = false;
     bool attemptQueued_ = false; // a Start came while an attempt was in progress
     bool stopPrevails_ = false;  // a Stop or a close came while the attempt fetched
@@ -248,10 +240,23 @@ private:
     // and the desktop when the line is lost and when it is back.
     void reportAttempt(const FetchRequest &request, const FetchResult &fetched, bool succeeded,
                        qint64 durationMs);
-    void tellDesktop(const QString &host, bool succeeded, const QString &reason);
-    int failuresBeforeNotice_ = 0; // from the settings; 0: the desktop is never told
-    int failuresInRow_ = 0;        // counted up to failuresBeforeNotice_
-    bool lineLost_ = false;        // "Connection lost" was told, "Connection back" is due
+    // The count of failures in a row that loses the line, from the settings;
+    // 0: the desktop is never told.
+    void watchLine(int failuresBeforeLost);
+    // Shared only so that its deleter is made in keepalive/, where its type is known.
+    std::shared_ptr<LineWatch> lineWatch_;
+
+    // --- hosts/ ---
+    void appendDefaultHosts();
+    void appendHost(const QString &host);
+
+    // --- settings/ ---
+    void warnSaveFailed(const Failure &failure);
+
+    // --- optimizer/: the current values as the protocol's keys hold them (the
+    // load step), or with the network adapter's MTU where the protocol's is not set.
+    void readCurrentTcpValues();
+    void readCurrentTcpValuesOrAdapterMtu();
 
     // --- history/ ---
     QMenu *historyMenu_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRadioButton>
 #include <limits>
 #include <utility>
 
@@ -46,16 +47,6 @@ FetchRequest requestFor(const frmmain &window, const QString &host, Inet::Method
     return request;
 }
 
-// The cycle halts, while the buttons still show it running.
-void showNoHosts(const frmmain &window)
-{
-    window.Label1->setText(frmmain::tr("Remote Host:  No Hosts Configured"));
-    window.Label2->setText(frmmain::tr("Status: No Hosts Configured"));
-    window.Timer1->stop();
-    window.Label4->setText(frmmain::tr("Failed Connections: "));
-    window.Label3->setText(frmmain::tr("Successful Connections: "));
-}
-
 void showOutcome(const frmmain &window, bool succeeded, std::int16_t successes,
                  std::int16_t failures, const Clock &clock)
 {
@@ -81,6 +72,16 @@ void frmmain::ftpd()
     attempt(Inet::Method::Ftp);
 }
 
+Inet::Method frmmain::chosenMethod() const
+{
+    return http->isChecked() ? Inet::Method::Http : Inet::Method::Ftp;
+}
+
+void frmmain::attemptByChosenMethod()
+{
+    chosenMethod() == Inet::Method::Http ? httpd() : ftpd();
+}
+
 void frmmain::attempt(Inet::Method method)
 {
     // The window keeps handling events while a fetch waits, so a Start can
@@ -104,7 +105,8 @@ void frmmain::connectOnce(Inet::Method method)
     const bool atRandom = random1->isChecked();
     const std::optional<int> row = chooseHost(atRandom);
     if (!row) {
-        showNoHosts(*this);
+        // The cycle halts, while the buttons still show it running.
+        showHalted(tr("Remote Host:  No Hosts Configured"), tr("Status: No Hosts Configured"));
         return;
     }
     List1->setCurrentRow(*row);
@@ -151,6 +153,15 @@ std::optional<int> frmmain::chooseHost(bool atRandom)
     if (count == 0)
         return std::nullopt;
     return intv_;
+}
+
+void frmmain::showHalted(const QString &hostLine, const QString &statusLine)
+{
+    Label1->setText(hostLine);
+    Label2->setText(statusLine);
+    Timer1->stop();
+    Label4->setText(tr("Failed Connections: "));
+    Label3->setText(tr("Successful Connections: "));
 }
 
 void frmmain::abandonAttempt()

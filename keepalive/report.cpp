@@ -2,12 +2,13 @@
 // notification when the line is lost and when it is back.
 
 #include "app/frmmain.h"
+#include "keepalive/LineWatch.h"
 #include "keepalive/outgoing.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
 #include "platform/store/AttemptLog.h"
 
-#include <utility>
+#include <memory>
 
 namespace
 {
@@ -60,6 +61,30 @@ QString failureWords(const FetchRequest &request, const FetchResult &fetched)
                                         : frmmain::tr("page starts with a control character");
 }
 
+// A Stop says nothing about the line.
+LineWatch::Outcome outcomeOf(const FetchResult &fetched, bool succeeded)
+{
+    const FetchError *error = std::get_if<FetchError>(&fetched.outcome);
+    if (error && error->reason == FetchFailure::Cancelled)
+        return LineWatch::Outcome::Stopped;
+    return succeeded ? LineWatch::Outcome::Answered : LineWatch::Outcome::Failed;
+}
+
+void tellDesktop(const Services &services, LineWatch::Change change, const QString &host,
+                 const QString &reason)
+{
+    if (!services.notifier)
+        return;
+    const QString time = services.clock->timeOfDay();
+    if (change == LineWatch::Change::Back)
+        services.notifier->notify(frmmain::tr("Connection back"),
+                                  frmmain::tr("%1 answered at %2.").arg(host, time));
+    else
+        services.notifier->notify(
+            frmmain::tr("Connection lost"),
+            frmmain::tr("%1 did not answer at %2 (%3).").arg(host, time, reason));
+}
+
 } // namespace
 
 void frmmain::reportAttempt(const FetchRequest &request, const FetchResult &fetched, bool succeeded,
@@ -78,28 +103,16 @@ void frmmain::reportAttempt(const FetchRequest &request, const FetchResult &fetc
     if (services_.attemptLog)
         static_cast<void>(services_.attemptLog->append(entry));
     emit attemptReported();
-    // A Stop says nothing about the line.
-    const FetchError *error = std::get_if<FetchError>(&fetched.outcome);
-    if (!error || error->reason != FetchFailure::Cancelled)
-        tellDesktop(entry.host, succeeded, entry.reason);
+    if (!lineWatch_)
+        return;
+    if (const std::optional<LineWatch::Change> change =
+            lineWatch_->observe(outcomeOf(fetched, succeeded)))
+        tellDesktop(services_, *change, entry.host, entry.reason);
 }
 
-// Once when failures in a row reach the count of the settings, and once when
-// an attempt succeeds after that; nothing in between.
-void frmmain::tellDesktop(const QString &host, bool succeeded, const QString &reason)
+void frmmain::watchLine(int failuresBeforeLost)
 {
-    if (!services_.notifier || failuresBeforeNotice_ == 0)
-        return;
-    const QString time = services_.clock->timeOfDay();
-    if (succeeded) {
-        failuresInRow_ = 0;
-        if (std::exchange(lineLost_, false))
-            services_.notifier->notify(tr("Connection back"),
-                                       tr("%1 answered at %2.").arg(host, time));
-    } else if (failuresInRow_ < failuresBeforeNotice_ &&
-               ++failuresInRow_ == failuresBeforeNotice_) {
-        lineLost_ = true;
-        services_.notifier->notify(tr("Connection lost"),
-                                   tr("%1 did not answer at %2 (%3).").arg(host, time, reason));
-    }
+    if (!lineWatch_)
+        lineWatch_ = std::make_shared<LineWatch>();
+    lineWatch_->setFailuresBeforeLost(failuresBeforeLost);
 }

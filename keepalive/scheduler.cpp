@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSlider>
 
 void frmmain::Timer1_Timer()
@@ -38,11 +37,7 @@ void frmmain::start_Click()
 void frmmain::Command3_Click()
 {
     abandonAttempt();
-    Label1->setText(tr("Remote Host: "));
-    Label2->setText(tr("Status: "));
-    Timer1->stop();
-    Label4->setText(tr("Failed Connections: "));
-    Label3->setText(tr("Successful Connections: "));
+    showHalted(tr("Remote Host: "), tr("Status: "));
     Command1->setEnabled(true);
     Command3->setEnabled(false);
     start->setChecked(false);
@@ -62,14 +57,4 @@ void frmmain::Slider1_MouseUp()
 void frmmain::showInterval()
 {
     Label5->setText(tr("Connect every %n minute(s)", nullptr, Slider1->value()));
-}
-
-Inet::Method frmmain::chosenMethod() const
-{
-    return http->isChecked() ? Inet::Method::Http : Inet::Method::Ftp;
-}
-
-void frmmain::attemptByChosenMethod()
-{
-    chosenMethod() == Inet::Method::Http ? httpd() : ftpd();
 }

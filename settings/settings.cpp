@@ -134,7 +134,7 @@ void frmmain::loadsettings()
     random1->setChecked(options.isOn(QStringLiteral("random")));
     (options.isOn(QStringLiteral("method")) ? ftp : http)->setChecked(true);
 
-    failuresBeforeNotice_ = failuresBeforeNotice(*services_.settings);
+    watchLine(failuresBeforeNotice(*services_.settings));
 
     if (const std::optional<int> minutes = intervalFrom(options.read(QStringLiteral("interval"))))
         Slider1->setValue(*minutes);

@@ -1,6 +1,7 @@
 // The keep-alive cycle through the window, against servers on 127.0.0.1: a
 // table of single attempts, then Start, Stop, the tick and the choice of host.
 
+#include "keepalive/LineWatch.h"
 #include "platform/net/LoadedInet.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestRig.h"
@@ -288,6 +289,36 @@ private slots:
         for (int port = 1; logPlace == u"file" && port <= 6; ++port)
             expected << (port <= 5 ? shownOdd.arg(port) : backShown);
         QCOMPARE(hosts, expected << QString()); // the last one after the last line break
+    }
+
+    void theLineIsLostAndBack_data()
+    {
+        QTest::addColumn<int>("failuresBeforeLost");
+        QTest::addColumn<QString>("outcomes"); // a: answered, f: failed, s: stopped
+        QTest::addColumn<QString>("answers");  // l: lost, b: back, .: nothing
+        QTest::newRow("lost once, at the count") << 2 << u"fffff"_s << u".l..."_s;
+        QTest::newRow("back once, at the first answer") << 1 << u"faafa"_s << u"lb.lb"_s;
+        QTest::newRow("an answer breaks the row") << 2 << u"fafaff"_s << u".....l"_s;
+        QTest::newRow("a stop neither counts nor breaks it") << 2 << u"sfsfssa"_s << u"...l..b"_s;
+        QTest::newRow("never at 0") << 0 << u"fffa"_s << u"...."_s;
+    }
+
+    void theLineIsLostAndBack()
+    {
+        QFETCH(int, failuresBeforeLost);
+        QFETCH(QString, outcomes);
+        QFETCH(QString, answers);
+        LineWatch watch;
+        watch.setFailuresBeforeLost(failuresBeforeLost);
+        QString answered;
+        for (const QChar outcome : outcomes) {
+            using enum LineWatch::Outcome;
+            const auto change = watch.observe(outcome == u'a'   ? Answered
+                                              : outcome == u'f' ? Failed
+                                                                : Stopped);
+            answered += !change ? u'.' : *change == LineWatch::Change::Lost ? u'l' : u'b';
+        }
+        QCOMPARE(answered, answers);
     }
 
     // One left by an upgrade beside a running program, or one from before

@@ -7,6 +7,11 @@
 // steps, at which `fits` holds; the floor when none does.
 QFont shrunkToFit(QFont font, const std::function<bool(const QFont &)> &fits);
 
+// Captions that never change (of a button, or of a wrapping label) are given a
+// smaller size of the dialog font where the desktop's font is too wide for the
+// place the design gives them.
+void fitStaticCaption(QWidget *control);
+
 // A one-line label whose text always shows whole: when it is wider than the
 // label, the text is drawn in a smaller size of the label's font, down to a
 // floor below which it is elided instead. The caption itself (text(), what

@@ -4,6 +4,7 @@
 #include "app/FittingLabel.h"
 #include "app/frmmain.h"
 #include "app/twips.h"
+#include "app/widgets.h"
 #include "platform/PunctualTimer.h"
 
 #include <QAction>
@@ -14,124 +15,19 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImageReader>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QStyle>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 
 namespace
 {
-
-// A page of the tab control. Its controls are placed relative to the whole tab
-// control, tab strip included, so the page offsets them by its own position
-// inside the tab control whenever the tab control lays it out.
-class TabPage final : public QWidget
-{
-public:
-    explicit TabPage(QTabWidget *tabs) : QWidget(tabs), tabs_(tabs) {}
-
-    void place(QWidget *control, const QRect &rectInTabControl)
-    {
-        control->setParent(this);
-        placements_.append({control, rectInTabControl});
-        control->setGeometry(rectInTabControl);
-    }
-
-protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
-        QWidget::resizeEvent(event);
-        const QPoint offset = mapTo(tabs_, QPoint(0, 0));
-        for (const auto &[control, rect] : std::as_const(placements_))
-            control->setGeometry(rect.translated(-offset));
-    }
-
-private:
-    struct Placement {
-        QWidget *control;
-        QRect rect;
-    };
-    QTabWidget *tabs_;
-    QList<Placement> placements_;
-};
-
-// The tab strip of the design: one row of tabs, each 295 twips high.
-class TabStrip final : public QTabBar
-{
-protected:
-    QSize tabSizeHint(int index) const override
-    {
-        return {QTabBar::tabSizeHint(index).width(), twips::pixels(295)};
-    }
-};
-
-// QTabWidget::setTabBar is protected; this tab control uses the strip above.
-class TabControl final : public QTabWidget
-{
-public:
-    explicit TabControl(QWidget *parent) : QTabWidget(parent) { setTabBar(new TabStrip); }
-};
-
-// An editable drop-down whose `activated` means a choice from its list: by
-// the mouse, by the keyboard in the open list, or by the arrow keys on the
-// closed box. Qt also reports typed text that matches an item (in any case) as
-// activated when Return confirms it or the field loses the focus (its
-// editingFinished handler in Qt's qcombobox.cpp); that is typing, not a
-// choice, and is kept quiet.
-class ListChoiceBox final : public QComboBox
-{
-protected:
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        const bool confirmsTyping = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-        const QSignalBlocker quiet(confirmsTyping ? this : nullptr);
-        QComboBox::keyPressEvent(event);
-    }
-
-    void focusOutEvent(QFocusEvent *event) override
-    {
-        const QSignalBlocker quiet(this);
-        QComboBox::focusOutEvent(event);
-    }
-};
-
-// The tray menu chooses an item with the left button only; the right
-// button's release that opened it must not choose what lies under the pointer.
-class LeftButtonMenu final : public QMenu
-{
-public:
-    using QMenu::QMenu;
-
-protected:
-    void mouseReleaseEvent(QMouseEvent *event) override
-    {
-        if (event->button() == Qt::LeftButton)
-            QMenu::mouseReleaseEvent(event);
-    }
-};
-
-// A press beside the rows deselects the host, so that Remove and Edit then do
-// nothing. Qt itself keeps the selection there in some versions.
-class HostListBox final : public QListWidget
-{
-protected:
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        if (!indexAt(event->position().toPoint()).isValid())
-            clearSelection();
-        QListWidget::mousePressEvent(event);
-    }
-};
 
 template <typename Control> Control *named(Control *control, const char *name)
 {
@@ -243,45 +139,6 @@ QLabel *makeHeaderCell(const char *name, const QString &caption)
     colours.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x00));
     cell->setPalette(colours);
     return cell;
-}
-
-// Room a button's caption has: the control's width less what the style draws
-// around the text (the box or circle of a check or option button, the bevel
-// of a push button).
-int captionRoom(const QAbstractButton *button)
-{
-    const QStyle *style = button->style();
-    if (qobject_cast<const QCheckBox *>(button))
-        return button->width() - style->pixelMetric(QStyle::PM_IndicatorWidth) -
-               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
-    if (qobject_cast<const QRadioButton *>(button))
-        return button->width() - style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) -
-               style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
-    return button->width() - 2 * style->pixelMetric(QStyle::PM_ButtonMargin);
-}
-
-// Whether the caption shows whole in the given font.
-bool captionFits(QWidget *control, const QFont &font)
-{
-    if (const auto *button = qobject_cast<const QAbstractButton *>(control)) {
-        const QString shown = QString(button->text()).remove(QLatin1Char('&'));
-        return QFontMetrics(font).horizontalAdvance(shown) <= captionRoom(button);
-    }
-    // A wrapping label's height for its width depends on its own font.
-    auto *label = qobject_cast<QLabel *>(control);
-    label->setFont(font);
-    return label->heightForWidth(label->width()) <= label->height();
-}
-
-// Captions that never change are given a smaller size of the dialog font
-// where the desktop's font is too wide for the place the design gives them.
-void fitStaticCaption(QWidget *control)
-{
-    const QFont designed = control->font();
-    const QFont fitted =
-        shrunkToFit(designed, [control](const QFont &font) { return captionFits(control, font); });
-    // A caption that fits keeps following the window's font.
-    control->setFont(fitted == designed ? QFont() : fitted);
 }
 
 void putInFrame(QWidget *control, QGroupBox *frame, const QRect &rect)

@@ -11,8 +11,8 @@
 #include "platform/SingleInstance.h"
 #include "platform/Tray.h"
 #include "platform/net/LoadedInet.h"
+#include "platform/registry/Registry.h"
 #include "platform/store/AttemptLog.h"
-#include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
 #include "platform/tcpip/TcpIp.h"
 

@@ -1,7 +1,7 @@
 #include "parser_checks.h"
 
-#include "platform/store/IniFile.h"
-#include "platform/store/RegistryDocument.h"
+#include "platform/registry/IniFile.h"
+#include "platform/registry/RegistryDocument.h"
 
 #include <QList>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/store/Registry.h"
+#include "platform/registry/Registry.h"
 
 #include <QString>
 #include <cstdint>

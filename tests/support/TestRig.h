@@ -9,8 +9,8 @@
 #include "platform/Shell.h"
 #include "platform/Tray.h"
 #include "platform/net/Inet.h"
+#include "platform/registry/Registry.h"
 #include "platform/store/AttemptLog.h"
-#include "platform/store/Registry.h"
 #include "platform/store/SettingsStore.h"
 #include "platform/tcpip/TcpIp.h"
 

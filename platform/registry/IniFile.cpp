@@ -1,4 +1,4 @@
-#include "platform/store/IniFile.h"
+#include "platform/registry/IniFile.h"
 
 #include <QList>
 

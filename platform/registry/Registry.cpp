@@ -1,6 +1,6 @@
-#include "platform/store/Registry.h"
-#include "platform/store/IniFile.h"
-#include "platform/store/RegistryDocument.h"
+#include "platform/registry/Registry.h"
+#include "platform/registry/IniFile.h"
+#include "platform/registry/RegistryDocument.h"
 #include "platform/store/StoreFile.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "platform/store/RegistryDocument.h"
-#include "platform/store/Registry.h"
+#include "platform/registry/RegistryDocument.h"
+#include "platform/registry/Registry.h"
 
 #include <QStringDecoder>
 #include <QtEndian>

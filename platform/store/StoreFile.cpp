@@ -140,22 +140,27 @@ std::optional<QString> exactPath(const QByteArray &bytes)
 
 StoreFile StoreFile::read(const QString &fileName, qint64 maxBytes)
 {
-    // stat follows links (stat(2)): a link to nothing is no file (ENOENT), a
-    // link loop (ELOOP) is something that cannot be read, even by root.
+    // Opened before it is looked at, so that what is judged is what is read:
+    // a pipe put in its place after a look would make the open wait for a
+    // writer (fifo(7)); without blocking, the open returns at once. Links are
+    // followed: one to nothing is no file (ENOENT), a link loop (ELOOP) is
+    // something that cannot be read, even by root.
+    const int descriptor =
+        open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return {errno == ENOENT || errno == ENOTDIR ? Found::Missing : Found::Unreadable, {}};
+    QFile file;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        static_cast<void>(close(descriptor)); // only read from: nothing to lose
+        return {Found::Unreadable, {}};
+    }
+    // Reading a pipe or a device might never end.
     struct stat status {
     };
-    if (stat(QFile::encodeName(fileName).constData(), &status) != 0)
-        return {errno == ENOENT || errno == ENOTDIR ? Found::Missing : Found::Unreadable, {}};
-    // Opening a pipe would wait for a writer (fifo(7)), reading a device might
-    // never end.
-    if (!S_ISREG(status.st_mode))
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
         return {Found::Unreadable, {}};
     if (status.st_size > maxBytes)
         return {Found::TooLarge, {}};
-
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {Found::Unreadable, {}};
     QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return {Found::Unreadable, {}};

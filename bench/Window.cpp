@@ -286,7 +286,7 @@ QList<Row> historyRows()
     const AttemptLog log(folder.filePath(u"attempts.log"_s));
     const auto lines = [](qint64 count, qint64 minutesBeforeNow) {
         QByteArray text;
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
         for (qint64 minute = minutesBeforeNow + count; minute > minutesBeforeNow; --minute) {
             const bool ok = minute % 50 != 0;
             text += now.addSecs(-60 * minute).toString(Qt::ISODate).left(19).toUtf8() +
